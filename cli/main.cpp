@@ -1,0 +1,19 @@
+// velmora-cli: Velmora's analyses without a window, for scripts, batches and CI.
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "cli/Commands.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"Velmora: offline analysis of intracellular recordings, headless"};
+  app.require_subcommand(1);
+  velmora::cli::AddInfoCommand(app);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  }
+  return velmora::cli::ExitCode();
+}

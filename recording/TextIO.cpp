@@ -1,0 +1,149 @@
+#include "recording/TextIO.h"
+
+#include <fmt/format.h>
+
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <system_error>
+
+namespace velmora {
+
+namespace {
+constexpr std::size_t kBlock = 1 << 20;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+
+std::string SystemMessage(int err) { return std::generic_category().message(err); }
+}  // namespace
+
+Result<LineReader> LineReader::Open(const std::filesystem::path& path) {
+  LineReader r;
+  r.file_.reset(std::fopen(path.c_str(), "rb"));
+  if (!r.file_) return Error{path.string(), 0, "", "cannot open: " + SystemMessage(errno)};
+  std::error_code ec;
+  r.size_ = std::filesystem::file_size(path, ec);
+  if (ec) r.size_ = 0;
+  r.buffer_.resize(kBlock);
+  return r;
+}
+
+bool LineReader::Fill() {
+  if (eof_) return false;
+  if (begin_ > 0) {  // keep the partial line at the front
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);  // a very long line
+  const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_.get());
+  if (got == 0) {
+    eof_ = true;
+    failed_ = std::ferror(file_.get()) != 0;
+    return false;
+  }
+  end_ += got;
+  return true;
+}
+
+bool LineReader::Next(std::string_view& line) {
+  std::size_t scanFrom = begin_;
+  for (;;) {
+    const void* nl = std::memchr(buffer_.data() + scanFrom, '\n', end_ - scanFrom);
+    if (nl) {
+      const std::size_t pos = static_cast<const char*>(nl) - buffer_.data();
+      std::size_t stop = pos;
+      if (stop > begin_ && buffer_[stop - 1] == '\r') --stop;
+      line = std::string_view(buffer_.data() + begin_, stop - begin_);
+      consumed_ += pos + 1 - begin_;
+      begin_ = pos + 1;
+      ++line_;
+      return true;
+    }
+    const std::size_t scanned = end_ - begin_;
+    if (!Fill()) break;
+    scanFrom = begin_ + scanned;
+  }
+  if (begin_ == end_) return false;
+  // The last line has no line end.
+  std::size_t stop = end_;
+  if (buffer_[stop - 1] == '\r') --stop;
+  line = std::string_view(buffer_.data() + begin_, stop - begin_);
+  consumed_ += end_ - begin_;
+  begin_ = end_;
+  ++line_;
+  return true;
+}
+
+std::string_view NextToken(std::string_view& rest) {
+  std::size_t i = 0;
+  while (i < rest.size() && IsBlank(rest[i])) ++i;
+  std::size_t j = i;
+  while (j < rest.size() && !IsBlank(rest[j])) ++j;
+  const std::string_view token = rest.substr(i, j - i);
+  rest.remove_prefix(j);
+  return token;
+}
+
+std::optional<double> ParseReal(std::string_view token) {
+  if (!token.empty() && token.front() == '+') token.remove_prefix(1);
+  if (token.empty()) return std::nullopt;
+  const char c = token.front() == '-' && token.size() > 1 ? token[1] : token.front();
+  if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.')) return std::nullopt;  // nan, inf
+  double x = 0;
+  const auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), x);
+  if (ec != std::errc() || end != token.data() + token.size()) return std::nullopt;
+  return x;
+}
+
+std::optional<long> ParseInteger(std::string_view token) {
+  if (!token.empty() && token.front() == '+') token.remove_prefix(1);
+  if (token.empty()) return std::nullopt;
+  std::int32_t x = 0;
+  const auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), x);
+  if (ec != std::errc() || end != token.data() + token.size()) return std::nullopt;
+  return x;
+}
+
+std::string Fixed(double x, int width, int decimals) {
+  return fmt::format("{:{}.{}f}", x, width, decimals);
+}
+
+Status WriteFileAtomically(const std::filesystem::path& path, std::string_view content) {
+  std::filesystem::path temp = path;
+  temp += ".tmp-velmora";
+  std::FILE* f = std::fopen(temp.c_str(), "wb");
+  if (!f) return Error{path.string(), 0, "", "cannot write: " + SystemMessage(errno)};
+  const bool written = std::fwrite(content.data(), 1, content.size(), f) == content.size();
+  const int writeErr = errno;
+  const bool closed = std::fclose(f) == 0;
+  if (!written || !closed) {
+    const int err = written ? errno : writeErr;
+    std::filesystem::remove(temp);
+    return Error{path.string(), 0, "", "cannot write: " + SystemMessage(err)};
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp, path, ec);
+  if (ec) {
+    std::filesystem::remove(temp);
+    return Error{path.string(), 0, "", "cannot replace: " + ec.message()};
+  }
+  return Ok();
+}
+
+Result<std::string> ReadWholeFile(const std::filesystem::path& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return Error{path.string(), 0, "", "cannot open: " + SystemMessage(errno)};
+  std::string content;
+  char block[1 << 16];
+  std::size_t got;
+  while ((got = std::fread(block, 1, sizeof block, f)) > 0) content.append(block, got);
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) return Error{path.string(), 0, "", "read error"};
+  return content;
+}
+
+}  // namespace velmora
