@@ -114,9 +114,15 @@ FieldKind KindOfField(int n) {
 }
 
 std::string ParameterFileName(std::string_view traceName) {
-  const auto cut = traceName.find("_trace");
-  return std::string(cut == std::string_view::npos ? std::string_view() : traceName.substr(0, cut)) +
-         ".par";
+  return RecordingBaseName(traceName) + ".par";
+}
+
+std::string RecordingBaseName(std::string_view traceName) {
+  // The rule applies to the file's own name: a directory called "my_traces" must not cut the path.
+  const auto slash = traceName.find_last_of(std::filesystem::path::preferred_separator);
+  const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+  const auto cut = traceName.find("_trace", nameStart);
+  return std::string(traceName.substr(0, cut == std::string_view::npos ? nameStart : cut));
 }
 
 Status ReadParameterFile(const std::filesystem::path& path, RecordingParameters& par) {

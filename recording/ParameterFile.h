@@ -17,7 +17,10 @@ inline constexpr int kRequiredParameterFields = 54;
 enum class FieldKind { Real, Integer, Text, List };
 FieldKind KindOfField(int n);
 
-// "<base>.par" for a trace named "<base>_trace...": cut before the first "_trace".
+// The recording's base name: the trace name cut just before the first "_trace"
+// of its file name (the directory stays); just the directory when there is none.
+std::string RecordingBaseName(std::string_view traceName);
+// "<base>.par": "dir/cell3_trace12_Err.us" has the parameter file "dir/cell3.par".
 std::string ParameterFileName(std::string_view traceName);
 
 // Fills `par` from the file. A missing file changes nothing and is no error.

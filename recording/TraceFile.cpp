@@ -1,0 +1,391 @@
+#include "recording/TraceFile.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "recording/ParameterFile.h"
+#include "recording/SideFiles.h"
+#include "recording/Stimulus.h"
+#include "recording/TextIO.h"
+
+namespace velmora {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Contains(std::string_view s, std::string_view part) { return s.find(part) != std::string_view::npos; }
+
+std::string FileNameOf(std::string_view path) { return fs::path(path).filename().string(); }
+
+// Truncation toward zero of a quotient that may be out of range or undefined
+// (a zero divisor from a damaged parameter file); such a count becomes 0.
+int TruncToInt(double x) {
+  if (!std::isfinite(x) || std::fabs(x) >= std::numeric_limits<int>::max()) return 0;
+  return static_cast<int>(std::trunc(x));
+}
+
+// The channels a trace carries besides time, in file order.
+struct Channels {
+  std::array<std::vector<double>*, 7> dest{};
+  int count = 0;
+  void Add(std::vector<double>& v) { dest[count++] = &v; }
+};
+
+Channels ChannelsOf(RawRecording& raw, const RecordingParameters& par, bool lfp) {
+  Channels ch;
+  ch.Add(raw.VRaw);
+  ch.Add(raw.IcomRaw);
+  ch.Add(raw.IrealRaw);
+  if (par.HasCh4 == 1) ch.Add(raw.Ch4Raw);
+  if (par.HasCh56 == 1) {
+    ch.Add(raw.Ch5Raw);
+    ch.Add(raw.Ch6Raw);
+  }
+  if (lfp) ch.Add(raw.LFPRaw);
+  return ch;
+}
+
+std::string SampleCapMessage(const std::string& file) {
+  return fmt::format("{}: holds more than {} samples; the rest is not read", file, kMaxRawSamples);
+}
+
+// Capacity for the samples of a file of `bytes` bytes whose lines are about
+// `lineBytes` long: enough to avoid regrowth, never more than the cap.
+std::size_t EstimateSamples(std::uintmax_t bytes, std::size_t lineBytes) {
+  const double estimate = static_cast<double>(bytes) / static_cast<double>(std::max<std::size_t>(lineBytes, 1));
+  return static_cast<std::size_t>(std::min(estimate * 1.05 + 16, static_cast<double>(kMaxRawSamples)));
+}
+
+// Columns: time, V, Icom, Ireal, two values not kept, then channel 4, 5, 6 as present.
+Status ReadTextTrace(const fs::path& path, RawRecording& raw, RecordingParameters& par,
+                     WarningSink& warnings) {
+  const std::string file = path.string();
+  auto reader = LineReader::Open(path);
+  if (!reader) return reader.error();
+
+  RawRecording fresh;
+  Channels ch = ChannelsOf(fresh, par, false);
+  // File columns of the kept channels (1-based): 2, 3, 4 go to V, Icom, Ireal after the time.
+  std::array<int, 7> column{2, 3, 4, 7, 8, 9, 0};
+  if (par.HasCh4 != 1) column[3] = 7, column[4] = 8;  // channels 5, 6 move up
+  int nColumns = 6 + (par.HasCh4 == 1) + 2 * (par.HasCh56 == 1);
+
+  std::string_view line;
+  bool reserved = false, shortWarned = false, capped = false;
+  long i = 0;  // next sample index
+  double lastKeptTime = 0;
+  std::array<double, 10> values{};
+  while (reader->Next(line)) {
+    if (!reserved) {
+      const std::size_t n = EstimateSamples(reader->fileSize(), line.size() + 1);
+      fresh.tRaw.reserve(n);
+      for (int c = 0; c < ch.count; ++c) ch.dest[c]->reserve(n);
+      reserved = true;
+    }
+    int found = 0;
+    std::string_view rest = line;
+    for (; found < nColumns; ++found) {
+      const std::string_view token = NextToken(rest);
+      if (token.empty()) break;
+      const auto x = ParseReal(token);
+      if (!x)
+        return Error{file, reader->lineNumber(), fmt::format("column {}", found + 1),
+                     fmt::format("\"{}\" is not a number", token)};
+      values[found + 1] = *x;
+    }
+    if (found == 0) continue;  // a blank line is a sample at time 0, which is never kept
+    if (found < nColumns) {
+      std::fill(values.begin() + found + 1, values.begin() + nColumns + 1, 0.0);
+      if (!shortWarned)
+        warnings.Warn(fmt::format("{}: line {} holds {} of {} columns; the missing ones are taken as 0",
+                                  file, reader->lineNumber(), found, nColumns));
+      shortWarned = true;
+    }
+    const double t = values[1];
+    if (!(t > 0)) continue;  // a sample at time 0 or before is overwritten by the next one
+    if (i == kMaxRawSamples) {
+      capped = true;
+      break;
+    }
+    fresh.tRaw.push_back(t);
+    for (int c = 0; c < ch.count; ++c) ch.dest[c]->push_back(values[column[c]]);
+    lastKeptTime = t;
+    ++i;
+  }
+  if (reader->readFailed()) return Error{file, reader->lineNumber(), "", "read error"};
+  if (capped) warnings.Warn(SampleCapMessage(file));
+
+  raw.tRaw = std::move(fresh.tRaw);
+  raw.VRaw = std::move(fresh.VRaw);
+  raw.IcomRaw = std::move(fresh.IcomRaw);
+  raw.IrealRaw = std::move(fresh.IrealRaw);
+  if (par.HasCh4 == 1) raw.Ch4Raw = std::move(fresh.Ch4Raw);
+  if (par.HasCh56 == 1) {
+    raw.Ch5Raw = std::move(fresh.Ch5Raw);
+    raw.Ch6Raw = std::move(fresh.Ch6Raw);
+  }
+  raw.nRaw = static_cast<int>(i) - 1;
+  if (i > 0) par.Duration = lastKeptTime;
+  return Ok();
+}
+
+// Little-endian: dtPar, a 256-byte short string, m scales, m offsets, then
+// m signed 16-bit values per sample.
+Status ReadBinaryTrace(const fs::path& path, RawRecording& raw, RecordingParameters& par,
+                       WarningSink& warnings) {
+  static_assert(std::endian::native == std::endian::little, "binary traces are little-endian");
+  const std::string file = path.string();
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!f) return Error{file, 0, "", "cannot open: " + std::string(std::strerror(errno))};
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(path, ec);
+
+  constexpr std::size_t kFixedHeader = 8 + 256;
+  std::array<unsigned char, kFixedHeader> head{};
+  const std::size_t gotHead = std::fread(head.data(), 1, head.size(), f.get());
+  std::string text;
+  if (gotHead == kFixedHeader) text.assign(reinterpret_cast<const char*>(head.data()) + 9, head[8]);
+  const bool lfp = Contains(text, "LFP");
+  RawRecording fresh;
+  Channels ch = ChannelsOf(fresh, par, lfp);
+  const int m = ch.count;
+  const std::size_t headerBytes = kFixedHeader + 16 * static_cast<std::size_t>(m);
+
+  std::vector<double> scaleOffset(2 * m);
+  const bool headerWhole =
+      gotHead == kFixedHeader &&
+      std::fread(scaleOffset.data(), sizeof(double), scaleOffset.size(), f.get()) == scaleOffset.size();
+  if (!headerWhole) {
+    // Nothing of a cut header can be trusted: no sample is kept.
+    warnings.Warn(fmt::format("{}: the header is cut short ({} of {} bytes); no sample is read", file,
+                              size, headerBytes));
+    raw.tRaw.clear(), raw.VRaw.clear(), raw.IcomRaw.clear(), raw.IrealRaw.clear();
+    raw.nRaw = -1;
+    return Ok();
+  }
+  double dtPar = 0;
+  std::memcpy(&dtPar, head.data(), sizeof dtPar);
+  par.dtPar = dtPar;
+  par.LfpPars.LfpPresent = lfp;
+
+  const std::size_t sampleBytes = 2 * static_cast<std::size_t>(m);
+  const std::uintmax_t dataBytes = size > headerBytes ? size - headerBytes : 0;
+  const std::uintmax_t samplesInFile = dataBytes / sampleBytes;
+  if (dataBytes % sampleBytes != 0)
+    warnings.Warn(fmt::format("{}: ends in a partial sample; the {} whole samples are read", file,
+                              samplesInFile));
+  // The first sample sits at time 0 and is overwritten by the second.
+  const std::size_t expected = static_cast<std::size_t>(std::min<std::uintmax_t>(
+      samplesInFile, static_cast<std::uintmax_t>(kMaxRawSamples) + 1));
+  fresh.tRaw.resize(expected);
+  for (int c = 0; c < m; ++c) ch.dest[c]->resize(expected);
+
+  const double* scale = scaleOffset.data();
+  const double* offset = scaleOffset.data() + m;
+  std::vector<std::int16_t> block(static_cast<std::size_t>(m) * 65536);
+  std::uintmax_t k = 0;  // sample number in the file
+  std::size_t i = 0;     // next index kept
+  bool capped = false;
+  while (k < samplesInFile && !capped) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uintmax_t>(65536, samplesInFile - k));
+    const std::size_t got = std::fread(block.data(), sampleBytes, want, f.get());
+    if (got == 0) return Error{file, 0, "", fmt::format("read error at sample {}", k)};
+    const std::int16_t* s = block.data();
+    for (std::size_t b = 0; b < got; ++b, ++k, s += m) {
+      const double t = static_cast<double>(k) * dtPar * par.TimeFactor;
+      if (i == static_cast<std::size_t>(kMaxRawSamples)) {
+        capped = true;
+        break;
+      }
+      fresh.tRaw[i] = t;
+      for (int c = 0; c < m; ++c) (*ch.dest[c])[i] = s[c] * scale[c] + offset[c];
+      if (t > 0) ++i;
+    }
+  }
+  if (capped) warnings.Warn(SampleCapMessage(file));
+  fresh.tRaw.resize(i);
+  for (int c = 0; c < m; ++c) ch.dest[c]->resize(i);
+
+  raw.tRaw = std::move(fresh.tRaw);
+  raw.VRaw = std::move(fresh.VRaw);
+  raw.IcomRaw = std::move(fresh.IcomRaw);
+  raw.IrealRaw = std::move(fresh.IrealRaw);
+  if (par.HasCh4 == 1) raw.Ch4Raw = std::move(fresh.Ch4Raw);
+  if (par.HasCh56 == 1) {
+    raw.Ch5Raw = std::move(fresh.Ch5Raw);
+    raw.Ch6Raw = std::move(fresh.Ch6Raw);
+  }
+  if (lfp) raw.LFPRaw = std::move(fresh.LFPRaw);
+  raw.nRaw = static_cast<int>(i) - 1;
+  if (samplesInFile > 0) par.Duration = static_cast<double>(k - 1) * dtPar * par.TimeFactor;
+  return Ok();
+}
+
+}  // namespace
+
+Result<int> FileNumber(std::string_view traceName) {
+  const std::string name = FileNameOf(traceName);
+  const auto trace = name.find("trace");
+  const auto err = name.find("_Err");
+  if (trace == std::string::npos || err == std::string::npos || err < trace + 5)
+    return Error{std::string(traceName), 0, "", "the name has no sweep number between \"trace\" and \"_Err\""};
+  const auto number = ParseInteger(std::string_view(name).substr(trace + 5, err - trace - 5));
+  if (!number)
+    return Error{std::string(traceName), 0, "",
+                 fmt::format("\"{}\" between \"trace\" and \"_Err\" is not a sweep number",
+                             name.substr(trace + 5, err - trace - 5))};
+  return static_cast<int>(*number);
+}
+
+Status ReadTrace(Recording& rec, const fs::path& trace, WarningSink& warnings) {
+  std::error_code ec;
+  fs::path binary = trace;
+  binary += "_b";
+  Status read = Ok();
+  if (fs::is_regular_file(trace, ec)) {
+    read = ReadTextTrace(trace, rec.raw, rec.par, warnings);
+  } else if (fs::is_regular_file(binary, ec)) {
+    read = ReadBinaryTrace(binary, rec.raw, rec.par, warnings);
+  } else {
+    // The previous recording's samples must not pass for this one's.
+    return Error{trace.string(), 0, "", "no such trace file (nor with \"_b\" appended)"};
+  }
+  if (!read) return read;
+
+  const std::string name = trace.string();
+  if (Contains(FileNameOf(name), ".VC")) {
+    fs::path vc = trace;
+    vc += "e";
+    if (fs::is_regular_file(vc, ec)) {
+      auto count = ReadVCFile(vc, rec.raw, warnings);
+      if (!count) return count.error();
+      rec.par.DynVC.VCcount = *count;
+    }
+  }
+  rec.par.DynVC.VCmismatch = rec.par.nPar != rec.par.DynVC.VCcount ? 1 : 0;
+
+  const fs::path lfp = RecordingBaseName(name) + ".lfp";
+  if (fs::is_regular_file(lfp, ec)) {
+    if (Status s = ReadLfpFile(lfp, rec.raw, warnings); !s) return s;
+    rec.par.LfpPars.LfpPresent = true;
+  }
+  return Ok();
+}
+
+Status LoadSweepFiles(Recording& rec, const fs::path& trace, WarningSink& warnings) {
+  if (Status s = ReadParameterFile(ParameterFileName(trace.string()), rec.par); !s) return s;
+  if (Status s = ReadTrace(rec, trace, warnings); !s) return s;
+  rec.currentFile = trace.string();
+  return Ok();
+}
+
+Status LoadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings) {
+  if (slot < 1 || slot > kMaxSweeps)
+    return Error{rec.currentFile, 0, "",
+                 fmt::format("at most {} sweeps can be loaded at once (slot {} asked for)", kMaxSweeps, slot)};
+  // The name is checked first so that a bad name leaves the slot as it was.
+  const std::string name = FileNameOf(rec.currentFile);
+  auto fileNo = FileNumber(rec.currentFile);
+  if (!fileNo) return fileNo.error();
+
+  RecordingParameters& par = rec.par;
+  RawRecording& raw = rec.raw;
+  const bool firingClamp = par.FiringClampOn == 1;
+  if (firingClamp) {
+    par.FCPars.nPeriod = TruncToInt(1000 / par.FCPars.Freq / par.dtPar);
+    par.FCPars.nPulse = TruncToInt(par.FCPars.Tpulse / par.dtPar);
+    par.FCPars.nStop = par.nPar - TruncToInt(50 / par.dtPar);
+    ReconcileWaveKind(par.ClampWave, settings.lost);
+  }
+
+  if (raw.nRaw >= 1)
+    rec.dt = (raw.tRaw[1] - raw.tRaw[0]) / 1000;
+  else
+    warnings.Warn(fmt::format("{}: fewer than two samples; the sampling step stays {} s", rec.currentFile, rec.dt));
+
+  int nSkip = 0;
+  if (rec.dt > 0) nSkip = std::max(0, TruncToInt(settings.t0 / 1000 / rec.dt));
+  else if (raw.nRaw >= 1)
+    warnings.Warn(fmt::format("{}: the times of the first two samples do not increase", rec.currentFile));
+  if (firingClamp) {
+    if (par.FCPars.nPeriod > 0)
+      nSkip = nSkip / par.FCPars.nPeriod * par.FCPars.nPeriod;
+    else
+      warnings.Warn(fmt::format("{}: the meander period is shorter than one sample (frequency {} Hz)",
+                                rec.currentFile, par.FCPars.Freq));
+  }
+  rec.t0 = nSkip * rec.dt;
+
+  int nLast = raw.nRaw - nSkip;
+  if (nLast > kMaxSweepSamples - 1) {
+    warnings.Warn(fmt::format("{}: the sweep holds {} samples after t0; it is cut at {}", rec.currentFile,
+                              nLast + 1, kMaxSweepSamples));
+    nLast = kMaxSweepSamples - 1;
+  }
+  SweepSlot& s = rec.traces[slot];
+  s.nLast = nLast;
+  const std::size_t n = nLast >= 0 ? static_cast<std::size_t>(nLast) + 1 : 0;
+  const auto from = [&](const std::vector<double>& v) { return v.begin() + nSkip; };
+  s.V.assign(from(raw.VRaw), from(raw.VRaw) + static_cast<std::ptrdiff_t>(n));
+  s.Icom.assign(from(raw.IcomRaw), from(raw.IcomRaw) + static_cast<std::ptrdiff_t>(n));
+  if (settings.lost == LostParameters::IrealAbsent)
+    s.Ireal = s.Icom;
+  else
+    s.Ireal.assign(from(raw.IrealRaw), from(raw.IrealRaw) + static_cast<std::ptrdiff_t>(n));
+
+  const bool grid = Contains(name, ".us");
+  if (grid) {
+    rec.tOn = par.GridPars.tIOn;
+    rec.tOff = std::min(par.Duration, par.GridPars.tIOff);
+  } else {
+    rec.tOn = par.tStimStart;
+    rec.tOff = std::min(par.Duration, par.tStimEnd);
+  }
+  rec.FileNo = *fileNo;
+
+  double I = 0, G = 0;
+  if (grid) {
+    const GridParsRec& g = par.GridPars;
+    // A grid without currents is taken as one column, so the split cannot divide by zero.
+    const int nI = std::max(g.nI, 1);
+    const int j = (rec.FileNo - 1) / nI;  // conductance index, 0-based
+    const int i = rec.FileNo - j * nI;    // current index, 1-based
+    if (g.GridKind == 1 || g.GridKind == 2) {
+      I = g.nI > 1 ? g.IgFirst + (g.IgLast - g.IgFirst) / (g.nI - 1) * (i - 1) : g.IgFirst;
+      G = g.nG > 1 ? g.GgFirst + (g.GgLast - g.GgFirst) / (g.nG - 1) * j : g.GgFirst;
+    } else if (g.GridKind == 3) {
+      const auto at = [](const std::vector<double>& t, int idx) {
+        return idx >= 0 && idx < static_cast<int>(t.size()) ? t[idx] : 0.0;
+      };
+      I = at(g.ITable, i - 1);
+      G = at(g.GTable, j);
+    }
+  } else if (Contains(name, ".cc") || Contains(name, ".FC")) {
+    // A scale of 0 means none was recorded; dividing by it would put infinities in every result.
+    const double scale = par.StepPars.CmdScale != 0 ? par.StepPars.CmdScale : 1.0;
+    I = par.ClampWave.I0 / scale;
+    G = par.ClampWave.G0 / scale;
+  }
+  rec.Ifile[slot] = I;
+  rec.Gfile[slot] = G;
+  rec.Vref = par.Vus;
+  rec.Gain = par.StepPars.CmdScale;
+  return Ok();
+}
+
+Status ReloadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings) {
+  if (slot < 0 || slot >= static_cast<int>(rec.FileNames.size()) || rec.FileNames[slot].empty()) return Ok();
+  if (Status s = LoadSweepFiles(rec, rec.FileNames[slot], warnings); !s) return s;
+  return LoadSweep(rec, slot, settings, warnings);
+}
+
+}  // namespace velmora

@@ -1,0 +1,40 @@
+#pragma once
+// Trace files of the main format, text and "_b" binary, and the sweep load
+// that turns the raw channels into one slot of the loaded sweeps.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "recording/Recording.h"
+#include "session/Errors.h"
+#include "session/WarningSink.h"
+
+namespace velmora {
+
+struct LoadSettings {
+  double t0 = 0;  // ms, "Analyze since t0"
+  // "Lost parameters"; a firing-clamp sweep may change it (see ReconcileWaveKind).
+  LostParameters lost = LostParameters::ISinGConst;
+};
+
+// The sweep number written between "trace" and "_Err" of the trace's file name.
+Result<int> FileNumber(std::string_view traceName);
+
+// The raw read: the trace (text) or, when it does not exist, the trace + "_b"
+// (binary) into rec.raw, then the side files. Sets nRaw, Duration, and for a
+// binary trace dtPar and LfpPresent. A trace missing under both names is an
+// Error and leaves the raw channels as they were.
+Status ReadTrace(Recording& rec, const std::filesystem::path& trace, WarningSink& warnings);
+
+// The parameter file of the trace, then the trace itself.
+Status LoadSweepFiles(Recording& rec, const std::filesystem::path& trace, WarningSink& warnings);
+
+// Copies the raw channels read last into slot `slot` (1..50) with dt, t0,
+// nLast, the stimulus window and the step values of the sweep.
+Status LoadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings);
+
+// Reads FileNames[slot] again and reloads its slot; an empty name changes nothing.
+Status ReloadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings);
+
+}  // namespace velmora

@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "recording/Filter.h"
+
+namespace velmora {
+namespace {
+
+SweepSlot Sweep(std::vector<double> V) {
+  SweepSlot slot;
+  slot.nLast = static_cast<int>(V.size()) - 1;
+  slot.Ireal = slot.Icom = V;
+  slot.V = std::move(V);
+  return slot;
+}
+
+const std::vector<double> kVoltage = {-65.2, -64.9, -40.3, 12.7, -30.1, -66.0, -65.5};
+constexpr double kDt = 1e-4;  // s
+
+// A step smoothed with a = 0.5 must come out symmetric about the step (zero phase), and
+// the currents must stay as recorded.
+TEST(FilterVoltage, StepComesOutSymmetric) {
+  std::vector<double> V(1000, 0.0);
+  for (int i = 500; i < 1000; ++i) V[i] = 1;
+  SweepSlot slot = Sweep(V);
+  CollectingSink warnings;
+  FilterVoltage(slot, kDt, {.tauF = 0.2, .iterations = 1}, warnings);  // a = 0.5
+  EXPECT_EQ(warnings.size(), 0u);
+  EXPECT_NEAR(slot.V[498], 1.0 / 6, 1e-12);
+  EXPECT_NEAR(slot.V[499], 1.0 / 3, 1e-12);
+  EXPECT_NEAR(slot.V[500], 2.0 / 3, 1e-12);
+  EXPECT_NEAR(slot.V[501], 5.0 / 6, 1e-12);
+  for (int k = 0; k < 40; ++k) EXPECT_NEAR(slot.V[499 - k] + slot.V[500 + k], 1, 1e-12) << k;
+  EXPECT_EQ(slot.Ireal, V);
+  EXPECT_EQ(slot.Icom, V);
+}
+
+// The last sample sees only the forward pass: a step at sample 2 of 0..3 leaves it at
+// 0.75 (forward 0.5, then 0.75), and the backward pass mirrors the rest.
+TEST(FilterVoltage, LastSampleKeepsForwardValue) {
+  SweepSlot slot = Sweep({0, 0, 1, 1});
+  CollectingSink warnings;
+  FilterVoltage(slot, kDt, {.tauF = 0.2, .iterations = 1}, warnings);
+  EXPECT_EQ(slot.V, (std::vector<double>{0.15625, 0.3125, 0.625, 0.75}));
+}
+
+// Settings that must leave the samples as they are, silently: a = 1 (τ = dt is accepted),
+// no iterations, and a constant sweep.
+TEST(FilterVoltage, NoOpSettingsLeaveSamples) {
+  struct Case { const char* name; std::vector<double> V; FilterSettings s; };
+  const Case cases[] = {
+      {"a = 1", kVoltage, {.tauF = 0.1, .iterations = 3}},
+      {"iterations 0", kVoltage, {.tauF = 0.5, .iterations = 0}},
+      {"iterations -1", kVoltage, {.tauF = 0.5, .iterations = -1}},
+      {"constant", std::vector<double>(50, -65.3), {.tauF = 0.5, .iterations = 2}},
+  };
+  for (const Case& c : cases) {
+    SweepSlot slot = Sweep(c.V);
+    CollectingSink warnings;
+    FilterVoltage(slot, kDt, c.s, warnings);
+    for (std::size_t i = 0; i < c.V.size(); ++i) EXPECT_DOUBLE_EQ(slot.V[i], c.V[i]) << c.name;
+    EXPECT_EQ(warnings.size(), 0u) << c.name;
+  }
+}
+
+// A filter that cannot run must say why and leave every sample unfiltered.
+TEST(FilterVoltage, BadInputWarnsAndLeavesSamples) {
+  const std::string badFile = "Bad file! Turn off filtering and delete the file.";
+  const std::string badTau = "Bad filtering tauF or dt.";
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case { const char* name; int nLast; double dt, tauF; const std::string& message; };
+  const Case cases[] = {
+      {"single sample", 0, kDt, 0.1, badFile},
+      {"empty slot", -1, kDt, 0.1, badFile},
+      {"nLast past the samples", 7, kDt, 0.1, badFile},
+      {"tau < dt", 6, kDt, 0.09, badTau},
+      {"dt = 0", 6, 0, 0.1, badTau},
+      {"dt < 0", 6, -kDt, 0.1, badTau},
+      {"dt infinite", 6, inf, inf, badTau},
+      {"tauF NaN", 6, kDt, std::nan(""), badTau},
+  };
+  for (const Case& c : cases) {
+    SweepSlot slot = Sweep(kVoltage);
+    slot.nLast = c.nLast;
+    CollectingSink warnings;
+    FilterVoltage(slot, c.dt, {.tauF = c.tauF}, warnings);
+    EXPECT_EQ(slot.V, kVoltage) << c.name;
+    ASSERT_EQ(warnings.size(), 1u) << c.name;
+    EXPECT_EQ(warnings[0], c.message) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace velmora
