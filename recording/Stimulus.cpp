@@ -10,7 +10,10 @@ namespace {
 
 bool Within(double t, double from, double to) { return from <= t && t < to; }
 
-double Omega(double T) { return 2 * std::numbers::pi / T; }  // rad/ms
+// rad/ms. A period <= 0 of the sine and cosine waveforms is taken as an
+// infinitely long one (the waveform keeps its value at t = 0), so that a
+// damaged parameter file gives no NaN in the charts and files.
+double Omega(double T) { return T > 0 ? 2 * std::numbers::pi / T : 0; }
 
 // 1 + cos(ωt) for a positive period, else 1: a period <= 0 plays a constant.
 double Modulated(double amp, double T, double t) {

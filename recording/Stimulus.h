@@ -25,7 +25,9 @@ struct Stimulus {
 //  - a grid with nI < 1: every sweep is cell i = j = 1; nI or nG = 1 already
 //    gives the first value;
 //  - GridKind 3 with an index outside ITable / GTable: 0 for that output;
-//  - GridKind other than 1, 2, 3: 0 for both grid outputs.
+//  - GridKind other than 1, 2, 3: 0 for both grid outputs;
+//  - waveform kinds 1..4 with a period TI or TG <= 0: an infinitely long
+//    period, i.e. the value at t = 0 (kind 5 plays such a part constant).
 Stimulus StimulusAt(const RecordingParameters& par, int FileNo, double t);
 
 // Run when a firing-clamp sweep is loaded: a file without a waveform kind

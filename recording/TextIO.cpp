@@ -87,11 +87,39 @@ std::string_view NextToken(std::string_view& rest) {
   return token;
 }
 
+namespace {
+bool StartsNumber(std::string_view s) {
+  if (s.empty()) return false;
+  const char c = s.front() == '-' && s.size() > 1 ? s[1] : s.front();
+  return std::isdigit(static_cast<unsigned char>(c)) || c == '.';  // not nan, inf
+}
+}  // namespace
+
+Scan NextReal(std::string_view& rest, double& x, std::string_view& bad) {
+  std::size_t i = 0;
+  while (i < rest.size() && IsBlank(rest[i])) ++i;
+  if (i == rest.size()) {
+    rest = {};
+    return Scan::End;
+  }
+  std::string_view s = rest.substr(i);
+  if (s.front() == '+') s.remove_prefix(1);
+  if (StartsNumber(s)) {
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), x);
+    const std::size_t used = static_cast<std::size_t>(end - s.data());
+    if (ec == std::errc() && (used == s.size() || IsBlank(s[used]))) {
+      rest = s.substr(used);
+      return Scan::Number;
+    }
+  }
+  rest.remove_prefix(i);
+  bad = NextToken(rest);
+  return Scan::NotANumber;
+}
+
 std::optional<double> ParseReal(std::string_view token) {
   if (!token.empty() && token.front() == '+') token.remove_prefix(1);
-  if (token.empty()) return std::nullopt;
-  const char c = token.front() == '-' && token.size() > 1 ? token[1] : token.front();
-  if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.')) return std::nullopt;  // nan, inf
+  if (!StartsNumber(token)) return std::nullopt;
   double x = 0;
   const auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), x);
   if (ec != std::errc() || end != token.data() + token.size()) return std::nullopt;

@@ -46,6 +46,11 @@ class LineReader {
 // Cuts the next blank-separated token off the front of `rest`; empty at the end.
 std::string_view NextToken(std::string_view& rest);
 
+enum class Scan { Number, End, NotANumber };
+// Reads the next blank-separated number off the front of `rest` in one pass
+// (the hot path of trace reading). On NotANumber, `bad` is the token.
+Scan NextReal(std::string_view& rest, double& x, std::string_view& bad);
+
 // A whole token as a number: optional sign, digits, point, exponent. Rejects
 // "0,05", "1.5x", "nan" and "inf", which the lab's programs never write.
 std::optional<double> ParseReal(std::string_view token);

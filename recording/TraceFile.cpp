@@ -40,7 +40,9 @@ struct Channels {
   void Add(std::vector<double>& v) { dest[count++] = &v; }
 };
 
-Channels ChannelsOf(RawRecording& raw, const RecordingParameters& par, bool lfp) {
+// Empties the channels the file will fill, keeping their capacity: reading
+// sweep after sweep then costs no new memory, as with fixed arrays.
+Channels StartRead(RawRecording& raw, const RecordingParameters& par, bool lfp) {
   Channels ch;
   ch.Add(raw.VRaw);
   ch.Add(raw.IcomRaw);
@@ -51,56 +53,84 @@ Channels ChannelsOf(RawRecording& raw, const RecordingParameters& par, bool lfp)
     ch.Add(raw.Ch6Raw);
   }
   if (lfp) ch.Add(raw.LFPRaw);
+  raw.tRaw.clear();
+  for (int c = 0; c < ch.count; ++c) ch.dest[c]->clear();
+  raw.nRaw = -1;
   return ch;
+}
+
+void Reserve(RawRecording& raw, const Channels& ch, std::size_t n) {
+  raw.tRaw.reserve(n);
+  for (int c = 0; c < ch.count; ++c) ch.dest[c]->reserve(n);
+}
+
+// Yields value(i) for i = 0, 1, ...: lets vector::insert construct each
+// element once, where a resize would first zero the memory and double what is written.
+template <class F>
+struct GeneratingIterator {
+  using iterator_category = std::random_access_iterator_tag;
+  using value_type = double;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const double*;
+  using reference = double;
+  std::size_t i;
+  const F* f;
+  double operator*() const { return (*f)(i); }
+  double operator[](difference_type d) const { return (*f)(i + d); }
+  GeneratingIterator& operator++() { return ++i, *this; }
+  GeneratingIterator operator++(int) { return {i++, f}; }
+  GeneratingIterator& operator--() { return --i, *this; }
+  GeneratingIterator& operator+=(difference_type d) { return i += d, *this; }
+  GeneratingIterator& operator-=(difference_type d) { return i -= d, *this; }
+  GeneratingIterator operator+(difference_type d) const { return {i + d, f}; }
+  GeneratingIterator operator-(difference_type d) const { return {i - d, f}; }
+  difference_type operator-(const GeneratingIterator& o) const { return static_cast<difference_type>(i - o.i); }
+  bool operator==(const GeneratingIterator& o) const { return i == o.i; }
+  auto operator<=>(const GeneratingIterator& o) const { return i <=> o.i; }
+};
+
+template <class F>
+void AppendGenerated(std::vector<double>& v, std::size_t count, F value) {
+  v.insert(v.end(), GeneratingIterator<F>{0, &value}, GeneratingIterator<F>{count, &value});
 }
 
 std::string SampleCapMessage(const std::string& file) {
   return fmt::format("{}: holds more than {} samples; the rest is not read", file, kMaxRawSamples);
 }
 
-// Capacity for the samples of a file of `bytes` bytes whose lines are about
-// `lineBytes` long: enough to avoid regrowth, never more than the cap.
-std::size_t EstimateSamples(std::uintmax_t bytes, std::size_t lineBytes) {
-  const double estimate = static_cast<double>(bytes) / static_cast<double>(std::max<std::size_t>(lineBytes, 1));
-  return static_cast<std::size_t>(std::min(estimate * 1.05 + 16, static_cast<double>(kMaxRawSamples)));
-}
-
-// Columns: time, V, Icom, Ireal, two values not kept, then channel 4, 5, 6 as present.
+// Columns: time, V, Icom, Ireal, two values not kept, then channel 4, 5, 6 as
+// present. On an error the raw channels are left empty, never half-filled.
 Status ReadTextTrace(const fs::path& path, RawRecording& raw, RecordingParameters& par,
                      WarningSink& warnings) {
   const std::string file = path.string();
   auto reader = LineReader::Open(path);
   if (!reader) return reader.error();
 
-  RawRecording fresh;
-  Channels ch = ChannelsOf(fresh, par, false);
-  // File columns of the kept channels (1-based): 2, 3, 4 go to V, Icom, Ireal after the time.
-  std::array<int, 7> column{2, 3, 4, 7, 8, 9, 0};
-  if (par.HasCh4 != 1) column[3] = 7, column[4] = 8;  // channels 5, 6 move up
-  int nColumns = 6 + (par.HasCh4 == 1) + 2 * (par.HasCh56 == 1);
+  const Channels ch = StartRead(raw, par, false);
+  // File columns (1-based) of the kept channels: V, Icom, Ireal, then 4, 5, 6 as present.
+  std::array<int, 6> column{2, 3, 4, 7, 8, 9};
+  if (par.HasCh4 != 1) column[3] = 7, column[4] = 8;
+  const int nColumns = 6 + (par.HasCh4 == 1) + 2 * (par.HasCh56 == 1);
 
-  std::string_view line;
+  std::string_view line, bad;
   bool reserved = false, shortWarned = false, capped = false;
-  long i = 0;  // next sample index
-  double lastKeptTime = 0;
   std::array<double, 10> values{};
   while (reader->Next(line)) {
-    if (!reserved) {
-      const std::size_t n = EstimateSamples(reader->fileSize(), line.size() + 1);
-      fresh.tRaw.reserve(n);
-      for (int c = 0; c < ch.count; ++c) ch.dest[c]->reserve(n);
+    if (!reserved) {  // from the first line's length: enough to avoid regrowth
+      const double estimate = static_cast<double>(reader->fileSize()) / static_cast<double>(line.size() + 1);
+      Reserve(raw, ch, static_cast<std::size_t>(std::min(estimate * 1.05 + 16, double{kMaxRawSamples})));
       reserved = true;
     }
     int found = 0;
     std::string_view rest = line;
     for (; found < nColumns; ++found) {
-      const std::string_view token = NextToken(rest);
-      if (token.empty()) break;
-      const auto x = ParseReal(token);
-      if (!x)
+      const Scan scan = NextReal(rest, values[found + 1], bad);
+      if (scan == Scan::End) break;
+      if (scan == Scan::NotANumber) {
+        StartRead(raw, par, false);
         return Error{file, reader->lineNumber(), fmt::format("column {}", found + 1),
-                     fmt::format("\"{}\" is not a number", token)};
-      values[found + 1] = *x;
+                     fmt::format("\"{}\" is not a number", bad)};
+      }
     }
     if (found == 0) continue;  // a blank line is a sample at time 0, which is never kept
     if (found < nColumns) {
@@ -112,29 +142,20 @@ Status ReadTextTrace(const fs::path& path, RawRecording& raw, RecordingParameter
     }
     const double t = values[1];
     if (!(t > 0)) continue;  // a sample at time 0 or before is overwritten by the next one
-    if (i == kMaxRawSamples) {
+    if (raw.tRaw.size() == kMaxRawSamples) {
       capped = true;
       break;
     }
-    fresh.tRaw.push_back(t);
+    raw.tRaw.push_back(t);
     for (int c = 0; c < ch.count; ++c) ch.dest[c]->push_back(values[column[c]]);
-    lastKeptTime = t;
-    ++i;
   }
-  if (reader->readFailed()) return Error{file, reader->lineNumber(), "", "read error"};
+  if (reader->readFailed()) {
+    StartRead(raw, par, false);
+    return Error{file, reader->lineNumber(), "", "read error"};
+  }
   if (capped) warnings.Warn(SampleCapMessage(file));
-
-  raw.tRaw = std::move(fresh.tRaw);
-  raw.VRaw = std::move(fresh.VRaw);
-  raw.IcomRaw = std::move(fresh.IcomRaw);
-  raw.IrealRaw = std::move(fresh.IrealRaw);
-  if (par.HasCh4 == 1) raw.Ch4Raw = std::move(fresh.Ch4Raw);
-  if (par.HasCh56 == 1) {
-    raw.Ch5Raw = std::move(fresh.Ch5Raw);
-    raw.Ch6Raw = std::move(fresh.Ch6Raw);
-  }
-  raw.nRaw = static_cast<int>(i) - 1;
-  if (i > 0) par.Duration = lastKeptTime;
+  raw.nRaw = static_cast<int>(raw.tRaw.size()) - 1;
+  if (raw.nRaw >= 0) par.Duration = raw.tRaw.back();
   return Ok();
 }
 
@@ -155,8 +176,7 @@ Status ReadBinaryTrace(const fs::path& path, RawRecording& raw, RecordingParamet
   std::string text;
   if (gotHead == kFixedHeader) text.assign(reinterpret_cast<const char*>(head.data()) + 9, head[8]);
   const bool lfp = Contains(text, "LFP");
-  RawRecording fresh;
-  Channels ch = ChannelsOf(fresh, par, lfp);
+  const Channels ch = StartRead(raw, par, lfp);
   const int m = ch.count;
   const std::size_t headerBytes = kFixedHeader + 16 * static_cast<std::size_t>(m);
 
@@ -164,12 +184,9 @@ Status ReadBinaryTrace(const fs::path& path, RawRecording& raw, RecordingParamet
   const bool headerWhole =
       gotHead == kFixedHeader &&
       std::fread(scaleOffset.data(), sizeof(double), scaleOffset.size(), f.get()) == scaleOffset.size();
-  if (!headerWhole) {
-    // Nothing of a cut header can be trusted: no sample is kept.
+  if (!headerWhole) {  // nothing of a cut header can be trusted
     warnings.Warn(fmt::format("{}: the header is cut short ({} of {} bytes); no sample is read", file,
                               size, headerBytes));
-    raw.tRaw.clear(), raw.VRaw.clear(), raw.IcomRaw.clear(), raw.IrealRaw.clear();
-    raw.nRaw = -1;
     return Ok();
   }
   double dtPar = 0;
@@ -179,54 +196,43 @@ Status ReadBinaryTrace(const fs::path& path, RawRecording& raw, RecordingParamet
 
   const std::size_t sampleBytes = 2 * static_cast<std::size_t>(m);
   const std::uintmax_t dataBytes = size > headerBytes ? size - headerBytes : 0;
-  const std::uintmax_t samplesInFile = dataBytes / sampleBytes;
+  const std::uintmax_t inFile = dataBytes / sampleBytes;
   if (dataBytes % sampleBytes != 0)
-    warnings.Warn(fmt::format("{}: ends in a partial sample; the {} whole samples are read", file,
-                              samplesInFile));
-  // The first sample sits at time 0 and is overwritten by the second.
-  const std::size_t expected = static_cast<std::size_t>(std::min<std::uintmax_t>(
-      samplesInFile, static_cast<std::uintmax_t>(kMaxRawSamples) + 1));
-  fresh.tRaw.resize(expected);
-  for (int c = 0; c < m; ++c) ch.dest[c]->resize(expected);
+    warnings.Warn(fmt::format("{}: ends in a partial sample; the {} whole samples are read", file, inFile));
+  if (inFile == 0) return Ok();
 
-  const double* scale = scaleOffset.data();
-  const double* offset = scaleOffset.data() + m;
-  std::vector<std::int16_t> block(static_cast<std::size_t>(m) * 65536);
-  std::uintmax_t k = 0;  // sample number in the file
-  std::size_t i = 0;     // next index kept
-  bool capped = false;
-  while (k < samplesInFile && !capped) {
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uintmax_t>(65536, samplesInFile - k));
-    const std::size_t got = std::fread(block.data(), sampleBytes, want, f.get());
-    if (got == 0) return Error{file, 0, "", fmt::format("read error at sample {}", k)};
-    const std::int16_t* s = block.data();
-    for (std::size_t b = 0; b < got; ++b, ++k, s += m) {
-      const double t = static_cast<double>(k) * dtPar * par.TimeFactor;
-      if (i == static_cast<std::size_t>(kMaxRawSamples)) {
-        capped = true;
-        break;
-      }
-      fresh.tRaw[i] = t;
-      for (int c = 0; c < m; ++c) (*ch.dest[c])[i] = s[c] * scale[c] + offset[c];
-      if (t > 0) ++i;
+  // Sample k lies at k * dtPar * TimeFactor; one at time 0 or before is
+  // overwritten by the next, so sample 0 is never kept, and no sample is when
+  // the step is not positive.
+  std::uintmax_t last = inFile - 1;  // samples 1..last are kept
+  if (last > static_cast<std::uintmax_t>(kMaxRawSamples)) {
+    warnings.Warn(SampleCapMessage(file));
+    last = kMaxRawSamples;
+  }
+  par.Duration = static_cast<double>(last) * dtPar * par.TimeFactor;
+  if (!(1.0 * dtPar * par.TimeFactor > 0)) return Ok();
+  const std::size_t n = static_cast<std::size_t>(last);
+  Reserve(raw, ch, n);
+  constexpr std::size_t kBlock = 1 << 14;
+  std::vector<std::int16_t> block(static_cast<std::size_t>(m) * kBlock);
+  std::fseek(f.get(), static_cast<long>(headerBytes + sampleBytes), SEEK_SET);  // past sample 0
+  for (std::size_t done = 0; done < n;) {
+    const std::size_t want = std::min(kBlock, n - done);
+    if (std::fread(block.data(), sampleBytes, want, f.get()) != want) {
+      StartRead(raw, par, lfp);
+      return Error{file, 0, "", fmt::format("read error at sample {}", done + 1)};
     }
+    AppendGenerated(raw.tRaw, want, [&](std::size_t b) {
+      return static_cast<double>(done + b + 1) * dtPar * par.TimeFactor;
+    });
+    for (int c = 0; c < m; ++c) {
+      const double scale = scaleOffset[c], offset = scaleOffset[m + c];
+      const std::int16_t* in = block.data() + c;
+      AppendGenerated(*ch.dest[c], want, [=](std::size_t b) { return in[b * m] * scale + offset; });
+    }
+    done += want;
   }
-  if (capped) warnings.Warn(SampleCapMessage(file));
-  fresh.tRaw.resize(i);
-  for (int c = 0; c < m; ++c) ch.dest[c]->resize(i);
-
-  raw.tRaw = std::move(fresh.tRaw);
-  raw.VRaw = std::move(fresh.VRaw);
-  raw.IcomRaw = std::move(fresh.IcomRaw);
-  raw.IrealRaw = std::move(fresh.IrealRaw);
-  if (par.HasCh4 == 1) raw.Ch4Raw = std::move(fresh.Ch4Raw);
-  if (par.HasCh56 == 1) {
-    raw.Ch5Raw = std::move(fresh.Ch5Raw);
-    raw.Ch6Raw = std::move(fresh.Ch6Raw);
-  }
-  if (lfp) raw.LFPRaw = std::move(fresh.LFPRaw);
-  raw.nRaw = static_cast<int>(i) - 1;
-  if (samplesInFile > 0) par.Duration = static_cast<double>(k - 1) * dtPar * par.TimeFactor;
+  raw.nRaw = static_cast<int>(n) - 1;
   return Ok();
 }
 

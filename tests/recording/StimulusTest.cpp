@@ -75,6 +75,18 @@ TEST(StimulusAt, ClampWaveformKinds) {
                          " t " + std::to_string(c.t));
 }
 
+// A damaged file with a period of 0 must not put NaN in the charts: the waveform keeps its t = 0 value.
+TEST(StimulusAt, NonPositivePeriodsGiveFiniteCommands) {
+  for (int kind : {1, 2, 3, 4}) {
+    RecordingParameters par = Protocol(1, kind);
+    par.ClampWave.TI = 0;
+    par.ClampWave.TG = -1;
+    const Stimulus s = StimulusAt(par, 1, 37);
+    EXPECT_EQ(s.Icom, kind == 2 ? 50 : 0) << kind;
+    EXPECT_EQ(s.Gcom, kind == 2 || kind == 3 ? 8 : 4) << kind;
+  }
+}
+
 // Outside [tStimStart, tStimEnd) the waveform is off unless WaveAlways = 1.
 TEST(StimulusAt, ClampWaveformWindowAndWaveAlways) {
   for (double t : {5.0, 1000.0, 2000.0}) {

@@ -80,8 +80,8 @@ TEST(ReadTrace, TextShortLineIsReadWithZerosAndOneWarning) {
   EXPECT_THAT(warnings[0], HasSubstr("a_trace1_Err.cc: line 1 holds 3 of 6 columns"));
 }
 
-// A damaged line stops the read and the previous recording stays whole.
-TEST(ReadTrace, TextGarbageIsAnErrorAndKeepsThePreviousRecording) {
+// A damaged line stops the read; no half-read recording is left to pass for a whole one.
+TEST(ReadTrace, TextGarbageIsAnErrorAndLeavesNoSamples) {
   TempDir dir;
   Recording rec;
   FillRaw(rec, 3);
@@ -89,8 +89,8 @@ TEST(ReadTrace, TextGarbageIsAnErrorAndKeepsThePreviousRecording) {
   const Status s = ReadTrace(rec, dir.Write("a_trace1_Err.cc", "0.1 1 1 1 0 0\n0.2 1,5 1 1 0 0\n"), warnings);
   ASSERT_FALSE(s);
   EXPECT_THAT(s.error().What(), HasSubstr("a_trace1_Err.cc: line 2, column 2: \"1,5\" is not a number"));
-  EXPECT_EQ(rec.raw.nRaw, 2);
-  EXPECT_EQ(rec.raw.VRaw.size(), 3u);
+  EXPECT_EQ(rec.raw.nRaw, -1);
+  EXPECT_TRUE(rec.raw.VRaw.empty());
 }
 
 TEST(ReadTrace, MissingUnderBothNamesIsAnError) {
