@@ -74,6 +74,16 @@ Series* FindSeries(Chart& chart, std::string_view title) {
   return const_cast<Series*>(FindSeries(static_cast<const Chart&>(chart), title));
 }
 
+Series& EnsureSeries(Chart& chart, std::string_view title, SeriesKind kind, Color color, AxisSide yAxis) {
+  if (Series* s = FindSeries(chart, title)) return *s;
+  Series& s = chart.series.emplace_back();
+  s.title = std::string(title);
+  s.kind = kind;
+  s.color = color;
+  s.yAxis = yAxis;
+  return s;
+}
+
 void ClearAllSeries(Chart& chart) {
   for (Series& s : chart.series) s.Clear();
 }

@@ -107,6 +107,11 @@ AxisLimits Range(const Chart& chart, AxisSide side);
 Series* FindSeries(Chart& chart, std::string_view title);
 const Series* FindSeries(const Chart& chart, std::string_view title);
 
+// The series of that title, created with these properties when the chart
+// has none: drawing passes name their series and need not set them up first.
+Series& EnsureSeries(Chart& chart, std::string_view title, SeriesKind kind, Color color = kBlack,
+                     AxisSide yAxis = AxisSide::Left);
+
 void ClearAllSeries(Chart& chart);     // every series empty, nothing else changes
 void ActivateAllCurves(Chart& chart);  // every series shown
 

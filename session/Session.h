@@ -1,12 +1,44 @@
 #pragma once
 // The program-wide state: one object, passed by reference to every analysis.
+// What the windows show lives here as chart models; settings live apart (Settings).
 
+#include <filesystem>
+#include <vector>
+
+#include "charts/Chart.h"
+#include "recording/AltFormats.h"
+#include "recording/ListOfFiles.h"
 #include "recording/Recording.h"
+#include "spikes/Spikes.h"
 
 namespace velmora {
 
+struct Charts {
+  Chart voltage;        // "Plots": left "mV"
+  Chart current;        // "Plots": bottom "ms", left "pA", right "nS"
+  Chart lfp;            // "Form10: LFP"
+  Chart overlay;        // "Form3": superimposed interspike voltage
+  Chart fiCurrent;      // "Form2: F_I_curves", against the clamp current
+  Chart fiConductance;  // "Form2: F_I_curves", against the clamp conductance
+  Chart stimulus;       // "Form6: current": stimulation artefacts
+};
+
 struct Session {
   Recording rec;
+  SpikeList spikes;
+  SpikeSettings spikeRecords;  // the spike settings as taken over at the last header step
+  VarnelFiles files;
+  VarnelHeader header;
+  std::vector<double> StimTimes;  // ms; element 0 is the first stimulus
+  Charts charts;
+  // Fields the analyses write for the window and read back.
+  double gClamped = 0;  // nS, "g_Clamped"
+  double iClamped = 0;  // pA, "I_Clamped"
+  double Bridge = 0;    // "Bridge"
+  // Data directories and their list of recordings.
+  std::filesystem::path homeDir;  // where "PreviousDir.txt" lives
+  std::filesystem::path dataDir;
+  std::vector<ListedRecording> listed;
 };
 
 }  // namespace velmora

@@ -1,0 +1,44 @@
+#pragma once
+// A data directory's "ListOfFiles" (pairs of lines: a trace file, then a
+// second file that belongs to it), "PreviousDir.txt", and what the
+// parameters window shows.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "recording/Recording.h"
+#include "session/Errors.h"
+#include "session/WarningSink.h"
+
+namespace velmora {
+
+struct ListedRecording {
+  std::string trace;   // line 1 of the pair: what the list of files shows
+  std::string second;  // line 2; empty for an odd last line
+};
+
+// Reads dataDir/"ListOfFiles" (an absent list gives an empty one, no error),
+// sets rec.nListed, reads the last second name as a parameter file into
+// rec.par, and writes dataDir as the only line of homeDir/"PreviousDir.txt".
+Result<std::vector<ListedRecording>> ReadListOfFiles(const std::filesystem::path& dataDir,
+                                                     const std::filesystem::path& homeDir, Recording& rec,
+                                                     WarningSink& warnings);
+
+// The first line of homeDir/"PreviousDir.txt", or empty.
+std::string PreviousDir(const std::filesystem::path& homeDir);
+
+// Deletes the two files of each selected entry (0-based indices into the
+// list) and rewrites "ListOfFiles" without their lines. Only files inside
+// dataDir are deleted; any other name is reported as not deleted.
+Status DeleteSelectedRecordings(const std::filesystem::path& dataDir, const std::vector<int>& selected,
+                                WarningSink& warnings);
+
+// The lines of a parameter file as the parameters window shows them: odd
+// lines (labels) and even lines (values). A missing file gives two empty lists.
+struct ParameterLines {
+  std::vector<std::string> labels, values;
+};
+ParameterLines ShowParameterFile(const std::filesystem::path& parFile);
+
+}  // namespace velmora
