@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "charts/Chart.h"
+#include "firingclamp/FCRecord.h"
 #include "recording/AltFormats.h"
 #include "recording/ListOfFiles.h"
 #include "recording/Recording.h"
@@ -26,6 +27,7 @@ struct Charts {
 struct Session {
   Recording rec;
   SpikeList spikes;
+  FCRecord FC;  // of the firing-clamp sweep prepared last
   SpikeSettings spikeRecords;  // the spike settings as taken over at the last header step
   VarnelFiles files;
   VarnelHeader header;

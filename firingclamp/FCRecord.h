@@ -1,0 +1,51 @@
+#pragma once
+// The firing-clamp record of the sweep last prepared: per sample the
+// meander state and the compensated current, conductance and voltage, and
+// the compensation settings it was made with.
+
+#include <cstdint>
+#include <vector>
+
+namespace velmora {
+
+// Meander states, by index.
+enum class MeanderState : std::int32_t {
+  Nothing = 0,
+  DelayPositivePulse = 1,
+  SwitchToPositivePulse = 2,
+  PositivePulse = 3,
+  DelayNegativePulse = 4,
+  SwitchToNegativePulse = 5,
+  NegativePulse = 6,
+  DelayEndOfMeander = 7,
+  EndOfMeander = 8,
+  InterPulseInterval = 9,
+};
+
+struct FCRecord {
+  // Per sample of the loaded sweep (index = sample number; sample 0 is never written).
+  std::vector<double> I;        // pA, effective injected current
+  std::vector<double> G;        // nS, effective clamp conductance
+  std::vector<double> Aux;      // third stimulus output
+  std::vector<double> gNMDA;    // nS
+  std::vector<double> Meander;  // pA, meander current of the sample's state
+  std::vector<double> V;        // mV, compensated membrane voltage
+  std::vector<double> Ireal;    // pA, measured current, delayed and filtered
+  std::vector<std::int32_t> State;       // MeanderState index 0..9
+  std::vector<std::int32_t> PeriodFlaw;  // 1 where a period began before the meander ended
+  std::vector<std::int32_t> Switch;      // 1 at states 2, 5, 8
+
+  // Settings copied from the window before each run.
+  double G1 = 0;         // nS, "G1,nS"
+  double C1C = 0;        // "C1/C"
+  double tauIfilt = 0;   // s, "tau_Ifilt, mus" / 1e6
+  double Vjunction = 0;  // mV
+  double Mg = 0;         // mM
+  double Ioffset = 0;    // pA
+  double Goffset = 0;    // nS
+  double wFilter = 0;
+  double Vend = 0;       // mV, computed
+  std::int32_t DelayI = 5, DelayT = 5, DelayV = 8;  // samples
+};
+
+}  // namespace velmora
