@@ -5,11 +5,13 @@
 #include <iostream>
 
 #include "cli/Commands.h"
+#include "cli/SynthCommand.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Velmora: offline analysis of intracellular recordings, headless"};
   app.require_subcommand(1);
   velmora::cli::AddInfoCommand(app);
+  velmora::cli::AddSynthCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
