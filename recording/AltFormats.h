@@ -40,15 +40,38 @@ struct HeaderShown {
   double Bridge = 0;
 };
 
-// Old format: hides nothing here (the window does), nFiles := 25, tOn and
-// tOff of rec from the header. A missing voltage file name is an Error (the
-// window runs its file choice before calling).
+// The header step of the column formats. Sets nFiles, tOn and tOff of rec
+// (and Gain and Vref, which the header shares with the main format) and
+// returns what the window shows. A missing voltage file name is an Error: the
+// window runs its file choice before calling. A header that cannot be read is
+// an Error naming it and leaves header and rec as they were.
+//
+// Old format: nFiles := 25; "g_Clamped" := Gsweep1. The old header carries
+// no gBase, Gain, Vref, Erev, gStep or gSeq; they are set to 0 (and the
+// subtype cleared) so that the clamp values of an old-format experiment do
+// not depend on what was read before it. Without a header file name the
+// values it would give stay as they were and "g_Clamped" := 15.
 Result<HeaderShown> ReadOldHeader(const VarnelFiles& files, VarnelHeader& header, Recording& rec);
-Result<HeaderShown> ReadNewHeader(const VarnelFiles& files, VarnelHeader& header, Recording& rec);
+// New format: nFiles := nSweepsHdr (outside 1..50 an Error naming the
+// header); gSeq from GESeqFile for subtype "gs1" (a sweep without a line or
+// value there gets 0, with one warning), zeros otherwise; "g_Clamped" :=
+// gBase * Gain + Gsweep1. Without a header file name: "g_Clamped" := 15,
+// tIvbDur := 0 and no subtype.
+Result<HeaderShown> ReadNewHeader(const VarnelFiles& files, VarnelHeader& header, Recording& rec,
+                                  WarningSink& warnings);
 
 // Fills plane p (1 = V from VoltFile, 2 = Ireal from CurrFile) of slot k,
-// keeping every `skip`-th line (skip < 1 is taken as 1); sets nLast[k], dt,
-// and nFiles := the number of columns of the last line read.
+// keeping every `skip`-th line (skip < 1 is taken as 1) of the first 900,001
+// samples; sets dt, and nFiles := the number of columns of the last line
+// read. Lines without a number are no samples (an empty last line would
+// otherwise make nFiles 0). A line too short to hold column k gives 0 there,
+// with one warning per call.
+// Plane 1 is read before plane 2: the slot's nLast is capped by what the
+// other plane holds, so that after both it is the shorter file's last sample
+// and at no time does it point past either plane.
+// Errors, naming the file and line: a missing or empty file, a token that is
+// not a number, more than 50 numbers on a line, SampleRate <= 0 (naming the
+// header). On an Error the slot is left as it was.
 Status ReadColumnFile(const VarnelFiles& files, const VarnelHeader& header, int p, int k, int skip,
                       Recording& rec, WarningSink& warnings);
 
@@ -57,7 +80,8 @@ struct ClampIG {
   double I = 0;  // pA
 };
 // The clamped conductance and current of sweep k: from the header in the
-// column formats, Gfile[k] and Ifile[k] in the main format.
+// column formats (a sweep outside gSeq takes gSeq as 0), Gfile[k] and
+// Ifile[k] in the main format (0 outside the slots).
 ClampIG SweepIG(FileFormat format, const VarnelHeader& header, const Recording& rec, int k);
 
 }  // namespace velmora

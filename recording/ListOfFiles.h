@@ -18,9 +18,12 @@ struct ListedRecording {
   std::string second;  // line 2; empty for an odd last line
 };
 
-// Reads dataDir/"ListOfFiles" (an absent list gives an empty one, no error),
-// sets rec.nListed, reads the last second name as a parameter file into
-// rec.par, and writes dataDir as the only line of homeDir/"PreviousDir.txt".
+// Reads dataDir/"ListOfFiles" (LF or CR LF), sets rec.nListed, reads the
+// last second name as a parameter file into rec.par (relative to dataDir
+// unless absolute; a fault in it is a warning, the list loads all the same),
+// and writes dataDir as the only line of homeDir/"PreviousDir.txt" (CR LF).
+// An absent list gives an empty one and nListed 0, no error, and leaves
+// "PreviousDir.txt" alone.
 Result<std::vector<ListedRecording>> ReadListOfFiles(const std::filesystem::path& dataDir,
                                                      const std::filesystem::path& homeDir, Recording& rec,
                                                      WarningSink& warnings);
@@ -29,8 +32,10 @@ Result<std::vector<ListedRecording>> ReadListOfFiles(const std::filesystem::path
 std::string PreviousDir(const std::filesystem::path& homeDir);
 
 // Deletes the two files of each selected entry (0-based indices into the
-// list) and rewrites "ListOfFiles" without their lines. Only files inside
-// dataDir are deleted; any other name is reported as not deleted.
+// list) and rewrites "ListOfFiles" (CR LF, replaced in one step) without
+// their lines; the caller reads the list again. Only files that resolve
+// inside dataDir are deleted; any other name is reported as not deleted.
+// A file that cannot be deleted loses its lines all the same, silently.
 Status DeleteSelectedRecordings(const std::filesystem::path& dataDir, const std::vector<int>& selected,
                                 WarningSink& warnings);
 
