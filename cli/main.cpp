@@ -4,7 +4,10 @@
 
 #include <iostream>
 
+#include "cli/AnalysesCommands.h"
 #include "cli/Commands.h"
+#include "cli/FiCommand.h"
+#include "cli/SpikesCommand.h"
 #include "cli/SynthCommand.h"
 
 int main(int argc, char** argv) {
@@ -12,6 +15,9 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   velmora::cli::AddInfoCommand(app);
   velmora::cli::AddSynthCommand(app);
+  velmora::cli::AddSpikesCommand(app);
+  velmora::cli::AddFiCommands(app);
+  velmora::cli::AddAnalysesCommands(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

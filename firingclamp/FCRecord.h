@@ -22,8 +22,21 @@ enum class MeanderState : std::int32_t {
   InterPulseInterval = 9,
 };
 
+// The list of the group "Offline electrode compensation", by item index.
+// The modes 3 to 6 leave the compensation to the estimation.
+enum class CompensationMode : std::int32_t {
+  CommandOnly = 0,                   // "Don't use Ireal and FC.Meander"
+  UseIreal = 1,                      // "Use Ireal delayed or filtered"
+  UseMeander = 2,                    // "Use FC.Meander"
+  CGAfterEstimation = 3,             // "C&G compensation after Estimation"
+  CGAfterEstimationNoMeander = 4,    // "C&G compensation after Estimation w/o Meander"
+  TauGAfterEstimationNoMeander = 5,  // "tau&G compens. after Estimation w/o Meander"
+  TauGAfterEstimation = 6,           // "tau&G compens. after Estimation"
+};
+
 struct FCRecord {
-  // Per sample of the loaded sweep (index = sample number; sample 0 is never written).
+  // Per sample of the loaded sweep (index = sample number). Sample 0, which
+  // has no predecessor, is in state Nothing and holds the values of sample 1.
   std::vector<double> I;        // pA, effective injected current
   std::vector<double> G;        // nS, effective clamp conductance
   std::vector<double> Aux;      // third stimulus output
@@ -46,6 +59,13 @@ struct FCRecord {
   double wFilter = 0;
   double Vend = 0;       // mV, computed
   std::int32_t DelayI = 5, DelayT = 5, DelayV = 8;  // samples
+  CompensationMode mode = CompensationMode::CGAfterEstimationNoMeander;
+
+  // What the per-sample arrays describe: the slot and its last sample at the
+  // last pass (slot 0 when the last pass was refused). The pulse analysis
+  // checks them, so that it never reads another sweep's samples.
+  int slot = 0;
+  int nLast = -1;
 };
 
 }  // namespace velmora

@@ -53,8 +53,32 @@ struct SpikeList {
 void SpikeStep(const SpikeCriteriaRec& criteria, double dt, double& tLast, SpikeState& state, double V2,
                double V1, double V, double t);
 
+// The threshold of one spike and the sample it lies on. The measurement
+// starts at that very sample: recovering it from tVT / dt could land one
+// sample early through the floating-point round trip.
+struct Threshold {
+  double VT = 0;   // mV
+  double tVT = 0;  // s, from Traces sample 0
+  int iVT = 0;     // sample index of VT
+};
+
+// The point of largest curvature of the rising trajectory in the 8 ms before
+// detection sample i (1 <= i <= nLast) of slot `slot`, but not before 5
+// samples after the stimulus start; the threshold is the sample before it.
+// ThresholdScale (mV/ms) is the slope drawn at 45 degrees.
+Threshold FindThreshold(const Recording& rec, int slot, int i, double ThresholdScale);
+
+// Peak, half-width and afterhyperpolarisations of entry k, measured from its
+// threshold sample iVT (0 <= iVT < nLast; otherwise nothing is written).
+// Writes tAP, Vpeak, VAHP and VAHPfast; WidthAP only when the voltage falls
+// back through half amplitude within the peak window.
+void MeasureSpike(SpikeList& spikes, int k, const Recording& rec, int slot, int iVT,
+                  const SpikeSettings& settings);
+
 // Scans slot `slot` of rec.traces and fills `spikes`. Returns false, leaving
 // the list as it was, for a firing-clamp recording or one with SpikesOff = 1.
+// Only tAP, ISI, WidthAP, Vpeak and VT are cleared: the entries of tVT, VAHP,
+// VAHPfast and Vav above the new nSpikes keep what an earlier scan wrote.
 bool DetectSpikes(SpikeList& spikes, const Recording& rec, int slot, const SpikeSettings& settings);
 
 // The six spike series of the voltage chart ("Spikes", "Vav", "WidthAP" on the

@@ -52,6 +52,12 @@ TEST(ParseReal, AcceptsTheUsualNotationOnly) {
 TEST(Fixed, RightAlignsAndWidensLikeTheLabsOtherPrograms) {
   EXPECT_EQ(Fixed(3.14159, 9, 3), "    3.142");
   EXPECT_EQ(Fixed(-1234567.0, 6, 1), "-1234567.0");
+  // Exact ties go away from zero; values just below a tie stay below.
+  EXPECT_EQ(Fixed(0.125, 7, 2), "   0.13");
+  EXPECT_EQ(Fixed(-0.125, 7, 2), "  -0.13");
+  EXPECT_EQ(Fixed(1.25, 6, 1), "   1.3");
+  EXPECT_EQ(Fixed(2.675, 6, 2), "  2.67");  // 2.67499999... in binary
+  EXPECT_EQ(Fixed(0.5, 3, 0), "  1");
 }
 
 TEST(WriteFileAtomically, ReplacesWholeOrLeavesTheOldFile) {

@@ -1,0 +1,353 @@
+#include "cli/FiCommand.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <variant>
+#include <vector>
+
+#include "cli/CliSupport.h"
+#include "cli/Commands.h"
+#include "recording/ListOfFiles.h"
+#include "recording/TextIO.h"
+#include "session/Session.h"
+#include "session/Settings.h"
+#include "spikes/Batch.h"
+#include "spikes/FICurves.h"
+#include "spikes/Pipeline.h"
+
+namespace velmora::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The settings the command line can change, named after the captions of
+// their fields: the caption's words joined by '_', without its unit, '=' and
+// '>'; a check box takes 1 (ticked) or 0. Fields that hold seconds are given
+// in the caption's ms.
+using FieldRef = std::variant<double*, bool*, int*, LostParameters*>;
+struct SettingName {
+  const char* name;
+  const char* caption;
+  FieldRef (*at)(Settings&);
+  double scale = 1;             // value given = value stored * scale
+  const char* clears = nullptr; // a box that ticking this one unticks
+};
+
+const SettingName kSettingNames[] = {
+    {"Skip", "Skip", [](Settings& s) -> FieldRef { return &s.Skip; }},
+    {"to_be", "to be > ", [](Settings& s) -> FieldRef { return &s.fi.ToBeAbove; }},
+    {"Analyze_since_t0", "Analyze since t0 (ms)", [](Settings& s) -> FieldRef { return &s.load.t0; }},
+    {"Lost_parameters", "Lost parameters (item 0..5)", [](Settings& s) -> FieldRef { return &s.load.lost; }},
+    {"V_min", "Spike criteria: V_min= mV",
+     [](Settings& s) -> FieldRef { return &s.spikes.SpikeCriteria.V_min; }},
+    {"dVdt_min", "Spike criteria: dVdt_min= mV/ms",
+     [](Settings& s) -> FieldRef { return &s.spikes.SpikeCriteria.dVdt_min; }},
+    {"d2Vdt2_min", "Spike criteria: d2Vdt2_min= mV/ms^2",
+     [](Settings& s) -> FieldRef { return &s.spikes.SpikeCriteria.d2Vdt2_min; }},
+    {"TimeWindow", "Spike criteria: TimeWindow ms",
+     [](Settings& s) -> FieldRef { return &s.spikes.SpikeCriteria.TimeWindow; }, 1000},
+    {"AHP_fast.dVdt_min", "AHP fast: dVdt_min= mV/ms",
+     [](Settings& s) -> FieldRef { return &s.spikes.AHPfast.dVdt_min; }},
+    {"TimeSincePeak", "AHP fast: TimeSincePeak ms",
+     [](Settings& s) -> FieldRef { return &s.spikes.AHPfast.TimeSincePeak; }, 1000},
+    {"Scale_of_curvature", "Threshold: Scale of curvature, mV/ms",
+     [](Settings& s) -> FieldRef { return &s.spikes.ThresholdScale; }},
+    {"Filter", "Filtering: Filter", [](Settings& s) -> FieldRef { return &s.filter.on; }},
+    {"Filter_scale", "Filtering: Filter scale ms", [](Settings& s) -> FieldRef { return &s.filter.tauF; }},
+    {"Iterations", "Filtering: Iterations", [](Settings& s) -> FieldRef { return &s.filter.iterations; }},
+    {"Limit_interval_for_analysis_by", "Limit interval for analysis by ms",
+     [](Settings& s) -> FieldRef { return &s.fi.LimitInterval; }},
+    {"Cut_spike_train", "Cut spike train if ISI changes in ... times (the box)",
+     [](Settings& s) -> FieldRef { return &s.fi.CutTrain; }},
+    {"ISI_changes_in_times", "Cut spike train if ISI changes in ... times (the field)",
+     [](Settings& s) -> FieldRef { return &s.fi.CutFactor; }},
+    {"nu_Last_if_number_of_spikes", "Calculate nu_Last if number of spikes >",
+     [](Settings& s) -> FieldRef { return &s.fi.nuLastMinSpikes; }},
+    {"nu_Last_on_last_1/3", "Calculate nu_Last on last 1/3 of stim. period",
+     [](Settings& s) -> FieldRef { return &s.fi.nuLastLastThird; }, 1, "nu_Last_on_last_2/3"},
+    {"nu_Last_on_last_2/3", "Calculate nu_Last on last 2/3 of stim. period",
+     [](Settings& s) -> FieldRef { return &s.fi.nuLastLastTwoThirds; }, 1, "nu_Last_on_last_1/3"},
+    {"nu_Last_0_if_a_break", "nu_Last=0 if a break in spike train occurs",
+     [](Settings& s) -> FieldRef { return &s.fi.nuLastZeroOnBreak; }},
+    {"VT_etc_0_if_a_break", "VT etc. = 0 if a break occurs",
+     [](Settings& s) -> FieldRef { return &s.fi.ZeroOnBreak; }},
+};
+
+bool SameName(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+const SettingName* FindSetting(std::string_view name) {
+  for (const SettingName& s : kSettingNames)
+    if (SameName(s.name, name)) return &s;
+  return nullptr;
+}
+
+std::string ValueText(const SettingName& entry, Settings& settings) {
+  return std::visit(
+      [&](auto* p) -> std::string {
+        using T = std::remove_pointer_t<decltype(p)>;
+        if constexpr (std::is_same_v<T, double>) return fmt::format("{}", *p * entry.scale);
+        else if constexpr (std::is_same_v<T, bool>) return *p ? "1" : "0";
+        else return fmt::format("{}", static_cast<int>(*p));
+      },
+      entry.at(settings));
+}
+
+// "NAME=VALUE" into the settings; the error says what was wrong with it.
+Status ApplySetting(Settings& settings, std::string_view assignment) {
+  const auto eq = assignment.find('=');
+  const auto bad = [&](std::string message) { return Error{"--set", 0, std::string(assignment), message}; };
+  if (eq == std::string_view::npos) return bad("expected NAME=VALUE");
+  const SettingName* entry = FindSetting(assignment.substr(0, eq));
+  if (!entry) return bad(fmt::format("no setting \"{}\" (see --help)", assignment.substr(0, eq)));
+  const std::string_view text = assignment.substr(eq + 1);
+  const auto value = ParseReal(text);
+  if (!value) return bad(fmt::format("\"{}\" is not a number", text));
+  const double x = *value;
+  const auto whole = [&](double lo, double hi) { return x == std::trunc(x) && x >= lo && x <= hi; };
+  FieldRef ref = entry->at(settings);
+  if (auto* d = std::get_if<double*>(&ref)) {
+    **d = x / entry->scale;
+  } else if (auto* b = std::get_if<bool*>(&ref)) {
+    if (x != 0 && x != 1) return bad("a box takes 1 (ticked) or 0");
+    **b = x == 1;
+    if (**b && entry->clears) *std::get<bool*>(FindSetting(entry->clears)->at(settings)) = false;
+  } else if (auto* i = std::get_if<int*>(&ref)) {
+    if (!whole(-1e9, 1e9)) return bad("expected a whole number");
+    **i = static_cast<int>(x);
+  } else {
+    if (!whole(0, 5)) return bad("expected an item 0..5");
+    *std::get<LostParameters*>(ref) = static_cast<LostParameters>(static_cast<int>(x));
+  }
+  return Ok();
+}
+
+std::string SettingsHelp() {
+  Settings defaults = StartupSettings();
+  std::string text =
+      "Settings (--set NAME=VALUE, repeatable; names are matched without regard to case). NAME is the\n"
+      "caption of the field: its words joined by '_', without the unit, '=' or '>'; a box takes 1 or 0.\n"
+      "Defaults as the program starts (\"Kelmar's set of parameters\"; --preset default applies \"Default\"\n"
+      "first, then the --set values):\n";
+  for (const SettingName& s : kSettingNames)
+    text += fmt::format("  {:<32} {:>8}  \"{}\"\n", s.name, ValueText(s, defaults), s.caption);
+  return text;
+}
+
+struct FiOptions {
+  std::string dir;
+  std::vector<std::string> select;
+  std::string format;  // empty: main for fi, the kind found for batch
+  bool rewrite = false;
+  bool append = false;
+  std::string preset = "adjusted";
+  std::vector<std::string> set;
+  std::string voltage, current, header;
+};
+
+Result<Settings> SettingsFrom(const FiOptions& o) {
+  Settings s = StartupSettings();
+  if (o.preset == "default") ApplyParameterSet(s, 0);
+  if (o.format == "old") s.format = FileFormat::OldVarnel;
+  if (o.format == "new") s.format = FileFormat::NewVarnel;
+  if (o.rewrite) s.fi.AppendOutput = false;
+  for (const std::string& a : o.set)
+    if (Status st = ApplySetting(s, a); !st) return st.error();
+  return s;
+}
+
+// The old column format's trio: "<name>_voltage.txt" (the batch names it
+// "<D>_gst_voltage.txt") with "_current.txt" and "_header.txt" beside it.
+Result<VarnelFiles> OldColumnFiles(const FiOptions& o) {
+  VarnelFiles files;
+  files.CurDir = (fs::path(o.dir) / "").string();
+  std::string voltage = o.voltage;
+  if (voltage.empty()) {
+    auto names = SortedEntries(o.dir);
+    if (!names) return names.error();
+    std::vector<std::string> found;
+    for (const std::string& n : *names)
+      if (n.size() > 12 && n.ends_with("_voltage.txt")) found.push_back(n);
+    if (found.size() != 1)
+      return Error{o.dir, 0, "",
+                   fmt::format("{} files named \"*_voltage.txt\"; name the files with --voltage, --current and "
+                               "--header",
+                               found.empty() ? "no" : "several")};
+    voltage = (fs::path(o.dir) / found[0]).string();
+  }
+  const std::string stem = voltage.ends_with("_voltage.txt") ? voltage.substr(0, voltage.size() - 12) : "";
+  if (stem.empty() && o.current.empty())
+    return Error{voltage, 0, "", "is not named \"*_voltage.txt\"; name the current file with --current"};
+  files.VoltFile = voltage;
+  files.CurrFile = !o.current.empty() ? o.current : stem + "_current.txt";
+  files.HeaderFile = !o.header.empty() ? o.header : stem.empty() ? "" : stem + "_header.txt";
+  std::error_code ec;
+  if (o.header.empty() && !fs::exists(files.HeaderFile, ec)) files.HeaderFile.clear();  // "g_Clamped" := 15
+  return files;
+}
+
+VarnelFiles NewColumnFiles(const FiOptions& o) {
+  const fs::path d = o.dir;
+  VarnelFiles files;
+  files.CurDir = (d / "").string();
+  files.VoltFile = !o.voltage.empty() ? o.voltage : (d / "voltage.txt").string();
+  files.CurrFile = !o.current.empty() ? o.current : (d / "current.txt").string();
+  files.HeaderFile = !o.header.empty() ? o.header : (d / "parameters.txt").string();
+  files.GESeqFile = (d / "GE_sequence.txt").string();
+  return files;
+}
+
+// The entries of the list named by --select, in list order; all without it.
+Result<std::vector<int>> Selection(const std::vector<ListedRecording>& listed, const FiOptions& o) {
+  std::vector<int> selected;
+  if (o.select.empty()) {
+    for (int i = 0; i < static_cast<int>(listed.size()); ++i) selected.push_back(i);
+    return selected;
+  }
+  for (const std::string& name : o.select) {
+    const auto it = std::find_if(listed.begin(), listed.end(), [&](const ListedRecording& r) {
+      return r.trace == name || fs::path(r.trace).filename() == name;
+    });
+    if (it == listed.end())
+      return Error{(fs::path(o.dir) / "ListOfFiles").string(), 0, "", fmt::format("\"{}\" is not listed", name)};
+    selected.push_back(static_cast<int>(it - listed.begin()));
+  }
+  return selected;
+}
+
+void PrintSweeps(const Session& session, const FIRun& run) {
+  std::cout << fmt::format("{:>5} {:>10} {:>10} {:>8} {:>7} {:>10}  {}\n", "sweep", "Gclamp", "Iclamp", "nSpikes",
+                           "nTrain", "nuLast", "file");
+  for (const FISweep& s : run.sweeps) {
+    const auto& names = session.rec.FileNames;
+    const std::string file = s.slot < static_cast<int>(names.size()) && !names[s.slot].empty()
+                                 ? fs::path(names[s.slot]).filename().string()
+                                 : fmt::format("column {}", s.slot);
+    std::cout << fmt::format("{:>5} {:>10.2f} {:>10.2f} {:>8} {:>7} {:>10.2f}  {}\n", s.slot, s.Gclamp, s.Iclamp,
+                             s.nSpikes, s.nTrain, s.nuLast, file);
+  }
+}
+
+void RunFi(const FiOptions& o) {
+  auto settings = SettingsFrom(o);
+  if (!settings) return Fail(settings.error());
+  Session session;
+  StderrSink warnings;
+  session.dataDir = o.dir;
+  std::error_code ec;
+  session.homeDir = fs::current_path(ec);
+  Settings& s = *settings;
+  if (s.format == FileFormat::Main) {
+    if (!fs::exists(session.dataDir / "ListOfFiles", ec))
+      return Fail(Error{o.dir, 0, "", "no \"ListOfFiles\" here; for column files give --format old or new"});
+    auto listed = ReadListOfFiles(session.dataDir, session.homeDir, session.rec, warnings);
+    if (!listed) return Fail(listed.error());
+    session.listed = std::move(*listed);
+    if (session.listed.empty())
+      return Fail(Error{(session.dataDir / "ListOfFiles").string(), 0, "", "lists no recording"});
+    auto selected = Selection(session.listed, o);
+    if (!selected) return Fail(selected.error());
+    if (Status st = LoadSelectedSweeps(session, s, *selected, warnings); !st) return Fail(st.error());
+  } else {
+    if (!o.select.empty()) return Fail(Error{"--select", 0, "", "names recordings of the main format only"});
+    if (s.format == FileFormat::OldVarnel) {
+      auto files = OldColumnFiles(o);
+      if (!files) return Fail(files.error());
+      session.files = *files;
+    } else {
+      session.files = NewColumnFiles(o);
+    }
+  }
+  auto run = FICurves(session, s, session.dataDir, warnings);
+  if (!run) return Fail(run.error());
+  if (!run->sweeps.empty()) PrintSweeps(session, *run);
+  if (!run->stopped.empty()) Fail(Error{o.dir, 0, "", "F-I analysis stopped: " + run->stopped});
+}
+
+void RunBatch(FiOptions o) {
+  auto names = SortedEntries(o.dir);
+  if (!names) return Fail(names.error());
+  const DirKind kind = ListBatchDirs(*names).kind;
+  if (kind == DirKind::None) {
+    std::cerr << fmt::format("{}: no directory named \"*_gst\" or \"*gs1*\"; nothing to do\n", o.dir);
+    return;
+  }
+  // Without --format the directories found say which column format to read.
+  if (o.format.empty()) o.format = kind == DirKind::OldColumns ? "old" : "new";
+  auto settings = SettingsFrom(o);
+  if (!settings) return Fail(settings.error());
+  Session session;
+  StderrSink warnings;
+  session.dataDir = o.dir;
+  auto batch = TreatAllDirs(session, *settings, session.dataDir, warnings);
+  if (!batch) return Fail(batch.error());
+  int stopped = 0;
+  for (const BatchDir& d : batch->runs) {
+    std::cout << d.D << ":" << (d.run.stopped.empty() ? "" : " stopped: " + d.run.stopped) << "\n";
+    if (!d.run.sweeps.empty()) PrintSweeps(session, d.run);
+    if (!d.run.stopped.empty()) ++stopped;
+  }
+  if (stopped > 0)
+    Fail(Error{o.dir, 0, "", fmt::format("{} of {} directories could not be analysed", stopped, batch->runs.size())});
+}
+
+void AddCommonOptions(CLI::App* cmd, FiOptions& o, bool batch) {
+  if (batch)
+    cmd->add_option("--format", o.format,
+                    "old or new column format; default: the kind of the directories found. Column files are read "
+                    "every Skip-th line: --set Skip=1 keeps the spikes")
+        ->check(CLI::IsMember({"old", "new"}));
+  else
+    cmd->add_option("--format", o.format,
+                    "main (ListOfFiles and trace files; default), old or new (column files in the directory, read "
+                    "every Skip-th line: --set Skip=1 keeps the spikes)")
+        ->check(CLI::IsMember({"main", "old", "new"}));
+  auto* rewrite = cmd->add_flag("--rewrite", o.rewrite, "\"Rewrite output files\": start the eleven files afresh");
+  auto* append = cmd->add_flag("--append", o.append, "\"Append output files\" (default)");
+  rewrite->excludes(append);
+  cmd->add_option("--preset", o.preset, "\"Adjusted sets of parameters\": default or adjusted (start-up)")
+      ->check(CLI::IsMember({"default", "adjusted"}))
+      ->capture_default_str();
+  cmd->add_option("--set", o.set, "NAME=VALUE, see the list below")->type_name("NAME=VALUE");
+  cmd->footer(SettingsHelp());
+}
+
+}  // namespace
+
+void AddFiCommands(CLI::App& app) {
+  auto fi = std::make_shared<FiOptions>();
+  auto* cmd = app.add_subcommand(
+      "fi",
+      "F-I analysis of a data directory: the selected recordings (all by default), in list order; the eleven result "
+      "files (out_*.dat) are written into the directory and a table per sweep is printed");
+  cmd->add_option("dir", fi->dir, "data directory")->required();
+  cmd->add_option("--select", fi->select, "recordings by their name in ListOfFiles (main format)");
+  cmd->add_option("--voltage", fi->voltage, "column formats: the voltage file");
+  cmd->add_option("--current", fi->current, "column formats: the current file");
+  cmd->add_option("--header", fi->header, "column formats: the header file");
+  AddCommonOptions(cmd, *fi, false);
+  cmd->callback([fi] { RunFi(*fi); });
+
+  auto batch = std::make_shared<FiOptions>();
+  auto* bcmd = app.add_subcommand(
+      "batch",
+      "F-I analysis of every experiment directory in <dir>: \"<D>_gst\" (old column format) and \"*gs1*\" (new), "
+      "sorted by name; all results go into the eleven files of <dir>");
+  bcmd->add_option("dir", batch->dir, "directory holding the experiment directories")->required();
+  AddCommonOptions(bcmd, *batch, true);
+  bcmd->callback([batch] { RunBatch(*batch); });
+}
+
+}  // namespace velmora::cli

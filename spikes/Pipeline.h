@@ -1,0 +1,51 @@
+#pragma once
+// The read-and-draw pipeline: what runs whenever a sweep is read or another
+// sweep is picked. It reads the sweep in the chosen format, filters it, finds
+// the extracellular stimuli when the charts are aligned to them, draws
+// voltage, currents, command and LFP, and detects and shows the spikes.
+
+#include <vector>
+
+#include "session/Errors.h"
+#include "session/Session.h"
+#include "session/Settings.h"
+#include "session/WarningSink.h"
+
+namespace velmora {
+
+// No series gets more points than this.
+inline constexpr int kMaxDrawnPoints = 560'000;
+
+// Takes over the spike settings (session.spikeRecords), then reads the
+// headers of the column formats into session.header, session.gClamped and
+// session.Bridge; the main format has none.
+Status ReadFormatHeaders(Session& session, const Settings& settings, WarningSink& warnings);
+
+// Reads slot j again in the chosen format and filters its voltage (never for
+// a firing-clamp recording).
+Status ReadSweep(Session& session, int j, Settings& settings, WarningSink& warnings);
+
+// Refills the voltage, current and LFP charts with slot j, every Skip-th
+// sample, and sets session.gClamped / iClamped to the clamp of the sweep.
+void DrawSweep(Session& session, int j, const Settings& settings);
+
+// The slot a read-and-draw shows: trunc(Smpl) limited to 1..nFiles, the
+// upper limit first so that nFiles = 0 gives 1.
+int SlotToShow(double Smpl, int nFiles);
+
+struct DrawnSweep {
+  int slot = 1;
+  bool spikesDetected = false;  // false: a firing-clamp or SpikesOff recording kept the old list
+};
+
+// The whole pipeline for the sweep of settings.Smpl.
+Result<DrawnSweep> ReadAndDraw(Session& session, Settings& settings, WarningSink& warnings);
+
+// Loads the selected entries of session.listed (0-based, taken in list
+// order; names relative to session.dataDir) into slots 1, 2, ..., then
+// nFiles := their number, Smpl := 1 and ReadAndDraw. A failed read stops at
+// once: the slots loaded so far stay and nFiles keeps its value.
+Status LoadSelectedSweeps(Session& session, Settings& settings, const std::vector<int>& selected,
+                          WarningSink& warnings);
+
+}  // namespace velmora
