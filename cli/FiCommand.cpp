@@ -16,6 +16,7 @@
 
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/SettingsTable.h"
 #include "recording/ListOfFiles.h"
 #include "recording/TextIO.h"
 #include "session/Session.h"
@@ -30,20 +31,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The settings the command line can change, named after the captions of
-// their fields: the caption's words joined by '_', without its unit, '=' and
-// '>'; a check box takes 1 (ticked) or 0. Fields that hold seconds are given
-// in the caption's ms.
-using FieldRef = std::variant<double*, bool*, int*, LostParameters*>;
-struct SettingName {
-  const char* name;
-  const char* caption;
-  FieldRef (*at)(Settings&);
-  double scale = 1;             // value given = value stored * scale
-  const char* clears = nullptr; // a box that ticking this one unticks
-};
-
-const SettingName kSettingNames[] = {
+// Fields that hold seconds are given in the caption's ms.
+const SettingField kSettingNames[] = {
     {"Skip", "Skip", [](Settings& s) -> FieldRef { return &s.Skip; }},
     {"to_be", "to be > ", [](Settings& s) -> FieldRef { return &s.fi.ToBeAbove; }},
     {"Analyze_since_t0", "Analyze since t0 (ms)", [](Settings& s) -> FieldRef { return &s.load.t0; }},
@@ -83,57 +72,6 @@ const SettingName kSettingNames[] = {
      [](Settings& s) -> FieldRef { return &s.fi.ZeroOnBreak; }},
 };
 
-bool SameName(std::string_view a, std::string_view b) {
-  const auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) { return lower(x) == lower(y); });
-}
-
-const SettingName* FindSetting(std::string_view name) {
-  for (const SettingName& s : kSettingNames)
-    if (SameName(s.name, name)) return &s;
-  return nullptr;
-}
-
-std::string ValueText(const SettingName& entry, Settings& settings) {
-  return std::visit(
-      [&](auto* p) -> std::string {
-        using T = std::remove_pointer_t<decltype(p)>;
-        if constexpr (std::is_same_v<T, double>) return fmt::format("{}", *p * entry.scale);
-        else if constexpr (std::is_same_v<T, bool>) return *p ? "1" : "0";
-        else return fmt::format("{}", static_cast<int>(*p));
-      },
-      entry.at(settings));
-}
-
-// "NAME=VALUE" into the settings; the error says what was wrong with it.
-Status ApplySetting(Settings& settings, std::string_view assignment) {
-  const auto eq = assignment.find('=');
-  const auto bad = [&](std::string message) { return Error{"--set", 0, std::string(assignment), message}; };
-  if (eq == std::string_view::npos) return bad("expected NAME=VALUE");
-  const SettingName* entry = FindSetting(assignment.substr(0, eq));
-  if (!entry) return bad(fmt::format("no setting \"{}\" (see --help)", assignment.substr(0, eq)));
-  const std::string_view text = assignment.substr(eq + 1);
-  const auto value = ParseReal(text);
-  if (!value) return bad(fmt::format("\"{}\" is not a number", text));
-  const double x = *value;
-  const auto whole = [&](double lo, double hi) { return x == std::trunc(x) && x >= lo && x <= hi; };
-  FieldRef ref = entry->at(settings);
-  if (auto* d = std::get_if<double*>(&ref)) {
-    **d = x / entry->scale;
-  } else if (auto* b = std::get_if<bool*>(&ref)) {
-    if (x != 0 && x != 1) return bad("a box takes 1 (ticked) or 0");
-    **b = x == 1;
-    if (**b && entry->clears) *std::get<bool*>(FindSetting(entry->clears)->at(settings)) = false;
-  } else if (auto* i = std::get_if<int*>(&ref)) {
-    if (!whole(-1e9, 1e9)) return bad("expected a whole number");
-    **i = static_cast<int>(x);
-  } else {
-    if (!whole(0, 5)) return bad("expected an item 0..5");
-    *std::get<LostParameters*>(ref) = static_cast<LostParameters>(static_cast<int>(x));
-  }
-  return Ok();
-}
-
 std::string SettingsHelp() {
   Settings defaults = StartupSettings();
   std::string text =
@@ -141,9 +79,7 @@ std::string SettingsHelp() {
       "caption of the field: its words joined by '_', without the unit, '=' or '>'; a box takes 1 or 0.\n"
       "Defaults as the program starts (\"Kelmar's set of parameters\"; --preset default applies \"Default\"\n"
       "first, then the --set values):\n";
-  for (const SettingName& s : kSettingNames)
-    text += fmt::format("  {:<32} {:>8}  \"{}\"\n", s.name, ValueText(s, defaults), s.caption);
-  return text;
+  return text + SettingsList(kSettingNames, defaults);
 }
 
 struct FiOptions {
@@ -164,7 +100,7 @@ Result<Settings> SettingsFrom(const FiOptions& o) {
   if (o.format == "new") s.format = FileFormat::NewVarnel;
   if (o.rewrite) s.fi.AppendOutput = false;
   for (const std::string& a : o.set)
-    if (Status st = ApplySetting(s, a); !st) return st.error();
+    if (Status st = ApplySetting(s, kSettingNames, a); !st) return st.error();
   return s;
 }
 

@@ -6,6 +6,7 @@
 
 #include "cli/AnalysesCommands.h"
 #include "cli/Commands.h"
+#include "cli/FcCommand.h"
 #include "cli/FiCommand.h"
 #include "cli/SpikesCommand.h"
 #include "cli/SynthCommand.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
   velmora::cli::AddSynthCommand(app);
   velmora::cli::AddSpikesCommand(app);
   velmora::cli::AddFiCommands(app);
+  velmora::cli::AddFcCommand(app);
   velmora::cli::AddAnalysesCommands(app);
   try {
     app.parse(argc, argv);

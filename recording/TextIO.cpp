@@ -138,9 +138,10 @@ std::optional<long> ParseInteger(std::string_view token) {
 std::string Fixed(double x, int width, int decimals) {
   // An exact tie (0.125 to two decimals) rounds away from zero, as the lab's
   // other programs write it; the library would round it to even.
-  if (std::isfinite(x) && decimals >= 0 && decimals < 30) {
-    // A tie has a 5 right after the last kept decimal and nothing beyond it;
-    // 20 more digits are enough to see that for any value these files hold.
+  // A tie is a dyadic fraction m / 2^(decimals+1): only then is the exact
+  // expansion looked at (a 5 right after the last kept decimal, nothing beyond).
+  const double scaled = std::ldexp(x, decimals + 1);
+  if (std::isfinite(x) && decimals >= 0 && decimals < 30 && scaled == std::trunc(scaled)) {
     const std::string exact = fmt::format("{:.{}f}", x, decimals + 21);
     const std::string_view tail = std::string_view(exact).substr(exact.size() - 21);
     if (tail.front() == '5' && tail.find_first_not_of('0', 1) == std::string_view::npos)

@@ -3,10 +3,16 @@
 // What the windows show lives here as chart models; settings live apart (Settings).
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "charts/Chart.h"
+#include "firingclamp/ApproximateFC.h"
+#include "firingclamp/Averaging.h"
+#include "firingclamp/EstimateFC.h"
 #include "firingclamp/FCRecord.h"
+#include "firingclamp/Lattice.h"
+#include "firingclamp/Pulses.h"
 #include "recording/AltFormats.h"
 #include "recording/ListOfFiles.h"
 #include "recording/Recording.h"
@@ -24,10 +30,28 @@ struct Charts {
   Chart stimulus;       // "Form6: current": stimulation artefacts
 };
 
+// The firing-clamp views: the "Firing-Clamp" and "Approximate_FC" tabs and
+// the estimations window, with the two labels the driver writes.
+struct FiringClampCharts {
+  Chart time;           // "V", "Markers" and the pulse features; left "mV", NegPulseDur and dVdt right
+  Chart vsI;            // correlations against I: bottom "I", left "mV", right "ms, mV/ms"
+  Chart vsG;            // correlations against G: bottom "G"
+  ComparisonCharts comparison;  // "Draw approximated versus true z1, z2"
+  LatticeFrame lattice1, lattice2;
+  EstimationCharts estimations = MakeEstimationCharts();
+  std::string status = "Status";  // the status label of the "Firing-Clamp" tab
+  std::string flaws;              // "Number of flaws=..."
+};
+
 struct Session {
   Recording rec;
   SpikeList spikes;
   FCRecord FC;  // of the firing-clamp sweep prepared last
+  Pulses pulses;        // of the firing-clamp sweep analysed last
+  ApproxState approx;   // the last successful approximation
+  Averages averages;    // of the estimates, by time bin
+  Lattice lattice;      // as last drawn, for "Write"
+  FiringClampCharts fcCharts;
   SpikeSettings spikeRecords;  // the spike settings as taken over at the last header step
   VarnelFiles files;
   VarnelHeader header;

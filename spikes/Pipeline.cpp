@@ -7,6 +7,8 @@
 #include <filesystem>
 
 #include "analyses/ExtracelStim.h"
+#include "firingclamp/Driver.h"
+#include "firingclamp/Meander.h"
 #include "recording/Filter.h"
 #include "recording/ParameterFile.h"
 #include "recording/SideFiles.h"
@@ -73,9 +75,11 @@ Status ReadSweep(Session& session, int j, Settings& settings, WarningSink& warni
   // filtering it once more at every redraw would smooth it away.
   if (read && settings.filter.on && rec.par.FiringClampOn != 1)
     FilterVoltage(rec.traces[j], rec.dt, settings.filter, warnings);
-  // The firing-clamp preparation belongs here, its one call site: the
-  // offline-compensation settings copied into session.FC, then, for
-  // FiringClampOn = 1, the meander detection on slot j.
+  CopyCompensationToFC(settings.compensation, session.FC);
+  CopyCorrectionsToFC(settings.estimations, session.FC);
+  // A slot that was not read again may be another recording than the
+  // parameters read last, and its step values were corrected already.
+  if (read && rec.par.FiringClampOn == 1) DetectMeander(rec, j, session.FC, warnings);
   return Ok();
 }
 

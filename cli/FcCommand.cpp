@@ -1,0 +1,240 @@
+#include "cli/FcCommand.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <variant>
+#include <vector>
+
+#include "cli/CliSupport.h"
+#include "cli/Commands.h"
+#include "cli/SettingsTable.h"
+#include "firingclamp/Driver.h"
+#include "firingclamp/Lattice.h"
+#include "recording/ListOfFiles.h"
+#include "recording/TextIO.h"
+#include "session/Session.h"
+#include "session/Settings.h"
+
+namespace velmora::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+#define FIELD(expr) [](Settings& s) -> FieldRef { return &s.expr; }
+const SettingField kFcSettings[] = {
+    {"Analyze_since_t0", "Analyze since t0 (ms)", FIELD(load.t0)},
+    {"Lost_parameters", "Lost parameters (item 0..5)", FIELD(load.lost)},
+    {"Align_to_stimuli", "Align to stimuli (firing-clamp chart)", FIELD(view.alignFC)},
+    {"if_V_discontinuity", "Mark a pulse as a flaw if V discontinuity > (mV)", FIELD(fc.FlawThreshold)},
+    {"Shift_input_vs_output", "Shift input vs output, [0,1]", FIELD(fc.Shift)},
+    {"Exclude_initial", "Exclude initial (ms)", FIELD(fc.ExcludeInitial)},
+    {"correct_Vus", "correct Vus=-70mV, not 0", FIELD(fc.correctVus70)},
+    {"V1", "V1, mV", FIELD(fc.V1)},
+    {"V2", "V2, mV", FIELD(fc.V2)},
+    {"nV1_max", "nV1_max", FIELD(fc.nV1max)},
+    {"nV2_max", "nV2_max", FIELD(fc.nV2max)},
+    {"C", "C, nF", FIELD(fc.C)},
+    {"VL", "VL, mV (analytic estimate)", FIELD(fc.VL)},
+    {"GL", "GL, nS", FIELD(fc.GL)},
+    {"z1", "z1=V (z number 3..11)", FIELD(approx.iz1)},
+    {"z2", "z2=V", FIELD(approx.iz2)},
+    {"z3", "z3=V", FIELD(approx.iz3)},
+    {"If_use_3", "If use 3", FIELD(approx.Use3)},
+    {"Meander_pos_pulse_understimation", "Meander pos. pulse understimation, pA", FIELD(approx.U)},
+    {"G_scale", "G_scale, nS", FIELD(approx.Gs)},
+    {"eps", "eps", FIELD(precision.Eps)},
+    {"min_angle_between_gradients", "min angle between gradients", FIELD(precision.MinAngle)},
+    {"max_iteration_number", "max iteration number", FIELD(precision.MaxIter)},
+    {"G1", "G1,nS", FIELD(compensation.G1)},
+    {"C1/C", "C1/C", FIELD(compensation.C1C)},
+    {"compensation_mode", "Offline electrode compensation (item 0..6)", FIELD(compensation.mode)},
+    {"delay_I", "delays, first field (samples)", FIELD(compensation.DelayI)},
+    {"delay_T", "delays, second field (samples)", FIELD(compensation.DelayT)},
+    {"delay_V", "delays, third field (samples)", FIELD(compensation.DelayV)},
+    {"tau_Ifilt", "tau_Ifilt, mus", FIELD(compensation.tauIfilt)},
+    {"dt_av", "dt_av ,ms=", FIELD(estimations.dt_av)},
+    {"Junction_potential", "Junction potential (mV)", FIELD(estimations.corrections.Vjunction)},
+    {"VE", "VE (mV)", FIELD(estimations.corrections.VE)},
+    {"VI", "VI (mV)", FIELD(estimations.corrections.VI)},
+    {"Offset_current", "Offset current (pA)", FIELD(estimations.corrections.Ioffset)},
+    {"Offset_cond", "Offset cond. (nS)", FIELD(estimations.corrections.Goffset)},
+    {"w_to_filter_z1_z2", "w to filter z1,z2", FIELD(estimations.corrections.wFilter)},
+    {"V_syn", "V_syn", FIELD(estimations.reversal.VsynOn)},
+    {"tau1", "tau1 (ms)", FIELD(estimations.reversal.Tau1)},
+    {"tau2", "tau2 (ms)", FIELD(estimations.reversal.Tau2)},
+    {"k", "k, mM/s/nS", FIELD(estimations.reversal.Kcl)},
+    {"NMDA", "NMDA (the group's box)", FIELD(estimations.nmda.NMDAon)},
+    {"Mg", "Mg (mM)", FIELD(estimations.nmda.Mg)},
+    {"Veff", "Veff, mV", FIELD(estimations.nmda.Veff)},
+    {"V_from_GE_GI_VL", "VL= of the voltage from GE, GI (mV)", FIELD(estimations.VLss)},
+    {"lattice1", "selector of the first lattice frame (1..3)", FIELD(latticeSurface1)},
+    {"lattice2", "selector of the second lattice frame (1..3)", FIELD(latticeSurface2)},
+};
+#undef FIELD
+
+std::string SettingsHelp() {
+  Settings defaults = StartupSettings();
+  std::string text =
+      "Approximation kinds (--approximate KIND):\n"
+      "  0 cylindrical surface, 1 linear plane, 2 quadratic surface, 3 nearest calibration point,\n"
+      "  4 regression of I, G on z1, z2, 5 regression of I, G, gNMDA on z1..z3 of two pulses\n"
+      "Settings (--set NAME=VALUE, repeatable; names are matched without regard to case), with the\n"
+      "defaults the program starts with:\n";
+  return text + SettingsList(kFcSettings, defaults);
+}
+
+struct FcOptions {
+  std::string dir;
+  std::vector<std::string> select;
+  bool calibrate = false;
+  bool erase = false;
+  std::optional<int> approximate;
+  bool estimate = false;
+  bool writeTrueIG = false;
+  bool lattice = false;
+  std::vector<std::string> set;
+};
+
+// The window state a run of these options stands for: the "Firing-Clamp"
+// page shown; "Calibrate" ticks "Write in file"; "Approximate" is ticked
+// only when an approximation or estimation is asked for, so that a plain
+// run analyses without needing a calibration.
+Result<Settings> SettingsFrom(const FcOptions& o) {
+  Settings s = StartupSettings();
+  s.view.page = MainPage::FiringClamp;
+  s.fc.writeInFile = o.calibrate;
+  s.fc.approximate = o.approximate.has_value() || o.estimate;
+  s.view.estimationsVisible = o.estimate;
+  if (o.approximate) s.approx.kind = static_cast<ApproxKind>(*o.approximate);
+  for (const std::string& a : o.set)
+    if (Status st = ApplySetting(s, kFcSettings, a); !st) return st.error();
+  return s;
+}
+
+Result<std::vector<int>> Selection(const std::vector<ListedRecording>& listed, const FcOptions& o) {
+  std::vector<int> selected;
+  if (o.select.empty()) {
+    for (int i = 0; i < static_cast<int>(listed.size()); ++i) selected.push_back(i);
+    return selected;
+  }
+  for (const std::string& name : o.select) {
+    const auto it = std::find_if(listed.begin(), listed.end(), [&](const ListedRecording& r) {
+      return r.trace == name || fs::path(r.trace).filename() == name;
+    });
+    if (it == listed.end())
+      return Error{(fs::path(o.dir) / "ListOfFiles").string(), 0, "", fmt::format("\"{}\" is not listed", name)};
+    selected.push_back(static_cast<int>(it - listed.begin()));
+  }
+  return selected;
+}
+
+void PrintRun(const FiringClampRun& run, ApproxKind kind) {
+  std::cout << fmt::format("{:>5} {:>7} {:>6}  {}\n", "slot", "pulses", "flaws", "file");
+  for (const FiringClampFile& f : run.files) {
+    if (f.analysed)
+      std::cout << fmt::format("{:>5} {:>7} {:>6}  {}\n", f.slot, f.nPulses, f.nFlaws, f.name);
+    else
+      std::cout << fmt::format("{:>5} {:>7} {:>6}  {} (not analysed: no firing-clamp recording)\n", f.slot, "-", "-",
+                               f.name);
+  }
+  for (const FiringClampFile& f : run.files) {
+    if (!f.estimation) continue;
+    const EstimateSummary& s = f.summary;
+    const EstimationReport& r = *f.estimation;
+    const int zeroed = r.notConverged + r.zeroVariance + r.badCorrection + r.notFinite;
+    std::cout << fmt::format(
+        "estimates of {} (kind {}, pulses {}..{}): mean Iest {:.2f} pA (command {:.2f}), mean Gest {:.3f} nS "
+        "(command {:.3f}); RMS error {:.2f} pA, {:.3f} nS; {} pulses without estimate\n",
+        f.name, static_cast<int>(kind), s.first, s.last, s.meanIest, s.meanI, s.meanGest, s.meanG, s.rmsI, s.rmsG,
+        zeroed);
+  }
+}
+
+void RunFc(const FcOptions& o) {
+  auto settings = SettingsFrom(o);
+  if (!settings) return Fail(settings.error());
+  Settings& s = *settings;
+  // A lattice shows fitted surfaces; the other kinds fit none.
+  const bool surfaces = s.approx.kind == ApproxKind::Cylindrical || s.approx.kind == ApproxKind::Plane ||
+                        s.approx.kind == ApproxKind::Quadratic;
+  if (o.lattice && !surfaces)
+    return Fail(Error{"--lattice", 0, "", fmt::format("kind {} fits no surface; lattices need kind 0, 1 or 2",
+                                                      static_cast<int>(s.approx.kind))});
+  Session session;
+  StderrSink warnings;
+  session.dataDir = o.dir;
+  std::error_code ec;
+  session.homeDir = fs::current_path(ec);
+  if (!fs::exists(session.dataDir / "ListOfFiles", ec))
+    return Fail(Error{o.dir, 0, "", "no \"ListOfFiles\" here"});
+  auto listed = ReadListOfFiles(session.dataDir, session.homeDir, session.rec, warnings);
+  if (!listed) return Fail(listed.error());
+  session.listed = std::move(*listed);
+  auto selected = Selection(session.listed, o);
+  if (!selected) return Fail(selected.error());
+
+  if (o.erase) {
+    ClearCorrelationPlots(session.fcCharts);
+    if (Status st = WritePulseFile(session.dataDir, session.pulses, PulseFileMode::Clean); !st)
+      return Fail(st.error());
+  }
+  auto run = FiringClampDriver(session, s, *selected, warnings);
+  if (!run) return Fail(run.error());
+  PrintRun(*run, s.approx.kind);
+  if (run->approximationFailed)
+    return Fail(Error{o.dir, 0, "", "the run stopped at the approximation of " + run->files.back().name});
+
+  if (o.writeTrueIG)
+    if (Status st = WriteTrueIG(session.rec, session.rec.iFile, session.dataDir); !st) return Fail(st.error());
+  if (o.lattice) {
+    auto lattice = DrawLattices(s.approx, session.dataDir, std::nullopt, s.latticeSurface1, s.latticeSurface2,
+                                session.approx, session.fcCharts.lattice1, session.fcCharts.lattice2, warnings);
+    if (!lattice) return Fail(lattice.error());
+    session.lattice = std::move(*lattice);
+    if (Status st = WriteLatticeFiles(session.dataDir, session.lattice, session.approx.calib, s.approx.iz1,
+                                      s.approx.iz2);
+        !st)
+      return Fail(st.error());
+  }
+}
+
+}  // namespace
+
+void AddFcCommand(CLI::App& app) {
+  auto o = std::make_shared<FcOptions>();
+  auto* cmd = app.add_subcommand(
+      "fc",
+      "Firing-clamp analysis of a data directory: the selected recordings (all by default) are analysed pulse by "
+      "pulse; --calibrate appends their pulses to the calibration file I_G_VT_dV_subV_PulseV_PulseDur.dat, "
+      "--approximate fits it (Equations.txt) and --estimate recovers I and G per pulse "
+      "(TrueAndEstimated_I_G.dat, True_I_G(t).dat). Files are written into the directory; a line per recording "
+      "gives its pulses and flaws");
+  cmd->add_option("dir", o->dir, "data directory")->required();
+  cmd->add_option("--select", o->select, "recordings by their name in ListOfFiles");
+  cmd->add_flag("--calibrate", o->calibrate, "\"Calibrate\": append every analysed recording's pulses to the "
+                                             "calibration file (\"Write in file\")");
+  cmd->add_flag("--erase-calibration", o->erase, "\"Erase calibration\" before the run");
+  cmd->add_option("--approximate", o->approximate, "\"Approximate\" with this kind after each recording")
+      ->check(CLI::Range(0, 5));
+  cmd->add_flag("--estimate", o->estimate,
+                "estimate I and G of every pulse (approximates with the kind given, or 5 by default)");
+  cmd->add_flag("--write-true-ig", o->writeTrueIG, "\"Write input I and G\" of the last recording");
+  cmd->add_flag("--lattice", o->lattice,
+                "draw and write the lattices of the fitted surfaces (Lattices_x_y_z1_z2.dat, "
+                "CalibrationPoints_x_y_z1_z2.dat)");
+  cmd->add_option("--set", o->set, "NAME=VALUE, see the list below")->type_name("NAME=VALUE");
+  cmd->footer(SettingsHelp());
+  cmd->callback([o] { RunFc(*o); });
+}
+
+}  // namespace velmora::cli
