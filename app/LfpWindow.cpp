@@ -1,0 +1,60 @@
+#include "app/LfpWindow.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/ChartView.h"
+#include "app/Fields.h"
+
+namespace velmora::app {
+
+LfpWindow::LfpWindow(Session& session, ViewState& view, const ChartView& voltage, QWidget* parent)
+    : QWidget(parent, Qt::Window), session_(session), view_(new ChartView(session.charts.lfp, this)) {
+  setWindowTitle("Form10: LFP");
+  setObjectName("Form10");
+  Chart& chart = session.charts.lfp;
+  chart.bottom.title = "ms";
+  chart.left.title = "mV";
+  chart.right.title = std::string("I");  // a temporary: GCC 12 misreads the one-letter literal copy (-Wrestrict)
+  tau_ = new NumberField({"Filter time constant, ms", 2, 0.1, 0, 1e6},
+                         [&view] { return view.lfpTau; }, [&view](double v) { view.lfpTau = v; }, this);
+  tau_->onChanged = [this] {
+    if (onTauChanged) onTauChanged();
+  };
+  auto* toVoltage = new QPushButton("Adjust scales to voltage plot", this);
+  auto* toFC = new QPushButton("Adjust scales to voltage inFC", this);
+  toFC->setEnabled(false);
+  toFC->setToolTip("Needs the firing-clamp chart of the \"Firing-Clamp\" page");
+  auto* autoScale = new QPushButton("Auto", this);
+  connect(toVoltage, &QPushButton::clicked, this, [this, &voltage] {
+    AdoptTimeAxis(session_.charts.lfp, voltage);
+    Refresh();
+  });
+  connect(autoScale, &QPushButton::clicked, this, [this] {
+    AutoTimeAxis(session_.charts.lfp);
+    Refresh();
+  });
+  auto* controls = new QHBoxLayout;
+  controls->addWidget(tau_);
+  controls->addWidget(toVoltage);
+  controls->addWidget(toFC);
+  controls->addWidget(autoScale);
+  controls->addStretch();
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(controls);
+  layout->addWidget(view_, 1);
+  resize(800, 360);
+}
+
+void LfpWindow::Refresh() {
+  // The LFP is a line with small markers on it.
+  for (Series& s : session_.charts.lfp.series) {
+    s.kind = SeriesKind::Point;
+    s.linePenShown = true;
+    s.markerWidth = s.markerHeight = 2;
+  }
+  view_->Refresh();
+}
+
+}  // namespace velmora::app

@@ -1,0 +1,36 @@
+#pragma once
+// "Form10: LFP": the local field potential recorded beside the voltage,
+// low-pass filtered as drawn. Shown exactly when the recording has an LFP.
+
+#include <QWidget>
+#include <functional>
+
+#include "session/Session.h"
+#include "session/Settings.h"
+
+namespace velmora::app {
+
+class ChartView;
+class NumberField;
+
+class LfpWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  // `voltage` is the main window's voltage chart, whose time axis
+  // "Adjust scales to voltage plot" copies.
+  LfpWindow(Session& session, ViewState& view, const ChartView& voltage, QWidget* parent = nullptr);
+
+  void Refresh();
+  ChartView* chartView() const { return view_; }
+  NumberField* tauField() const { return tau_; }
+
+  std::function<void()> onTauChanged;  // the LFP is drawn again with the new constant
+
+ private:
+  Session& session_;
+  ChartView* view_;
+  NumberField* tau_;
+};
+
+}  // namespace velmora::app

@@ -1,0 +1,634 @@
+#include "app/MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <cmath>
+#include <exception>
+
+#include "app/ChartView.h"
+#include "app/FiCurvesWindow.h"
+#include "app/FileListWindow.h"
+#include "app/LfpWindow.h"
+#include "app/OverlayWindow.h"
+#include "app/ParametersWindow.h"
+#include "app/PendingWindow.h"
+#include "app/WarningsWindow.h"
+#include "firingclamp/Driver.h"
+#include "recording/ListOfFiles.h"
+#include "recording/ParameterFile.h"
+#include "spikes/Batch.h"
+#include "spikes/FICurves.h"
+#include "spikes/Overlay.h"
+#include "spikes/Pipeline.h"
+
+namespace velmora::app {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const QColor kBusy(251, 38, 38);
+const QColor kReady(101, 179, 6);
+constexpr qint64 kRepaintInterval = 33;  // ms: about 30 chart repaints a second during a run
+const char* const kNoDataDir = "Set the directory of data-files in the box below.";
+const char* const kNewDirectory = "New directory";
+
+QString FromError(const Error& e) { return QString::fromStdString(e.What()); }
+
+fs::path ToPath(const QString& s) { return fs::path(s.toStdString()); }
+
+}  // namespace
+
+// Warnings go to Form7; status texts to the status bar, where they also
+// count the progress and give the window its chance to repaint.
+class MainWindow::Sink : public WarningSink {
+ public:
+  explicit Sink(MainWindow& window) : window_(window) {}
+  void Warn(std::string_view message) override { window_.Warn(QString::fromUtf8(message.data(), message.size())); }
+  void Status(std::string_view text) override {
+    window_.OnProgress(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
+  }
+
+ private:
+  MainWindow& window_;
+};
+
+MainWindow::MainWindow(Session& session, QWidget* parent)
+    : QMainWindow(parent), session_(session), sink_(std::make_unique<Sink>(*this)) {
+  setWindowTitle("Velmora v.21.11");
+  setObjectName("MainWindow");
+
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  layout->addWidget(BuildTopBar());
+  auto* body = new QHBoxLayout;
+  parts_.pages = new QTabWidget(central);
+  parts_.pages->addTab(BuildPlotsPage(), "Plots");
+  parts_.pages->addTab(BuildOptionsPage(), "Options");
+  // The pages of the Lissajous and firing-clamp analyses are filled when
+  // those analyses are bound to the window.
+  for (const char* tab : {"Lissajous", "Firing-Clamp", "Approximate_FC"}) {
+    auto* page = new QLabel("This analysis is not available in this version of the program.");
+    page->setAlignment(Qt::AlignCenter);
+    parts_.pages->addTab(page, tab);
+  }
+  connect(parts_.pages, &QTabWidget::currentChanged, this, [this](int page) {
+    settings_.view.page = static_cast<MainPage>(page);
+    settings_.view.lissajousActive = settings_.view.page == MainPage::Lissajous;
+  });
+  parts_.samplePages = new QTabWidget(central);
+  parts_.samplePages->addTab(BuildSamplePage(), "Sample");
+  parts_.samplePages->addTab(BuildCompensationPage(), "Compensation");
+  parts_.samplePages->addTab(BuildSaturationPage(), "Saturation");
+  parts_.samplePages->setMaximumWidth(280);
+  body->addWidget(parts_.pages, 1);
+  body->addWidget(parts_.samplePages, 0, Qt::AlignTop);
+  layout->addLayout(body, 1);
+  setCentralWidget(central);
+
+  parts_.statusText = new QLabel(this);
+  parts_.progress = new QProgressBar(this);
+  parts_.progress->setMaximumWidth(200);
+  parts_.progress->hide();
+  statusBar()->addWidget(parts_.statusText, 1);
+  statusBar()->addPermanentWidget(parts_.progress);
+
+  BuildMenus();
+  CreateSecondaryWindows();
+  SetDetailedOptions(false);
+  resize(1200, 800);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::BuildMenus() {
+  QMenu* run = menuBar()->addMenu("Run");
+  parts_.readAndDrawAction = run->addAction("ReadAndDrawData", this, &MainWindow::ReadAndDrawData);
+  run->addAction("TreatAllDirs", this, &MainWindow::TreatAllDirsRun);
+  run->addAction("Analize Statistics", this, [this] { form13_->show(); });
+  run->addAction("F_I_curves", this, &MainWindow::FICurvesRun);
+  run->addAction("SuperimposeV", this, &MainWindow::SuperimposeVRun);
+  run->addAction("-----------------------")->setEnabled(false);
+  run->addAction("Varnel's method of splitting conductances", this, [this] { form8_->show(); });
+
+  QMenu* view = menuBar()->addMenu("View");
+  parts_.sketchPlotting = view->addAction("Sketch plotting", this, &MainWindow::ToggleSketchPlotting);
+  parts_.sketchPlotting->setCheckable(true);
+  parts_.sketchPlotting->setChecked(true);
+  parts_.sketchPlotting->setShortcut(Qt::Key_F3);
+  parts_.detailedOptions = view->addAction("Show detailed options");
+  parts_.detailedOptions->setCheckable(true);
+  connect(parts_.detailedOptions, &QAction::toggled, this, &MainWindow::SetDetailedOptions);
+  parts_.activateAllCurves = view->addAction("Activate all curves", this, &MainWindow::ActivateAllCurves);
+  parts_.form9 = view->addAction("Activate Form9 with parameters");
+  parts_.form9->setCheckable(true);
+  parts_.form9->setChecked(true);
+  parts_.form9->setShortcut(Qt::Key_F9);
+  parts_.form4 = view->addAction("Activate Form4 with List of files");
+  parts_.form4->setCheckable(true);
+  view->addSeparator();
+  view->addAction("Move all frames in left top corner", this, &MainWindow::MoveAllFramesToCorner);
+}
+
+QWidget* MainWindow::BuildTopBar() {
+  auto* bar = new QWidget(this);
+  auto* layout = new QHBoxLayout(bar);
+  layout->setContentsMargins(0, 0, 0, 0);
+  const std::pair<const char*, void (MainWindow::*)()> buttons[] = {
+      {"ReadAndDrawData", &MainWindow::ReadAndDrawData},
+      {"Analize Statistics", nullptr},
+      {"F_I_curves", &MainWindow::FICurvesRun},
+      {"TreatAllDirs", &MainWindow::TreatAllDirsRun},
+      {"SuperimposeV", &MainWindow::SuperimposeVRun}};
+  for (const auto& [caption, action] : buttons) {
+    auto* button = new QPushButton(caption, bar);
+    if (action)
+      connect(button, &QPushButton::clicked, this, action);
+    else
+      connect(button, &QPushButton::clicked, this, [this] { form13_->show(); });
+    layout->addWidget(button);
+    parts_.detailedButtons.append(button);
+  }
+  parts_.readAndDraw = parts_.detailedButtons.front();
+
+  parts_.directoryBox = new QComboBox(bar);
+  parts_.directoryBox->setMinimumWidth(260);
+  parts_.directoryBox->setToolTip("Directory of data-files");
+  connect(parts_.directoryBox, &QComboBox::activated, this, [this](int index) {
+    const QString text = parts_.directoryBox->itemText(index);
+    if (text == kNewDirectory) {
+      const QString dir = QFileDialog::getExistingDirectory(this, "Directory for data-files",
+                                                            QString::fromStdString(session_.dataDir.string()));
+      if (!dir.isEmpty()) OpenDataDirectory(dir);
+      return;
+    }
+    SetDataDirectory(text);
+  });
+  layout->addWidget(parts_.directoryBox);
+
+  parts_.formatBox = new QComboBox(bar);
+  parts_.formatBox->addItems({"Old Varnel's format", "New Varnel's format", "Tarnby's format"});
+  parts_.formatBox->setCurrentIndex(2);
+  connect(parts_.formatBox, &QComboBox::currentIndexChanged, this, &MainWindow::OnFormatChanged);
+  layout->addWidget(parts_.formatBox);
+
+  fileName_ = new QPushButton("File  name:", bar);
+  fileNumber_ = new QPushButton("File  number =", bar);
+  for (QPushButton* label : {fileName_, fileNumber_}) {
+    label->setFlat(true);
+    label->setToolTip("Click to choose the data files");
+    connect(label, &QPushButton::clicked, this, [this] { ChooseFiles(); });
+  }
+  layout->addWidget(fileName_, 1);
+  layout->addWidget(fileNumber_);
+
+  NumberField* t0 = fields_.Number({"Analyze since t0=                           ms", 0, 10000, 0, 1e9},
+                                   settings_.load.t0);
+  layout->addWidget(t0);
+
+  parts_.statusPanel = new QLabel(bar);
+  parts_.statusPanel->setObjectName("statusPanel");
+  parts_.statusPanel->setFixedSize(36, 24);
+  parts_.statusPanel->setAlignment(Qt::AlignCenter);
+  parts_.statusPanel->setAutoFillBackground(true);
+  SetStatusColour(kReady);
+  layout->addWidget(parts_.statusPanel);
+  return bar;
+}
+
+QWidget* MainWindow::BuildPlotsPage() {
+  auto* page = new QWidget;
+  auto* layout = new QVBoxLayout(page);
+  parts_.voltage = new ChartView(session_.charts.voltage, page);
+  parts_.current = new ChartView(session_.charts.current, page);
+  session_.charts.voltage.left.title = "mV";
+  session_.charts.current.bottom.title = "ms";
+  session_.charts.current.left.title = "pA";
+  session_.charts.current.right.title = "nS";
+
+  const auto addChart = [&](ChartView* view, ChartView* partner, const char* adjustCaption) {
+    auto* row = new QHBoxLayout;
+    auto* adjust = new QPushButton(adjustCaption, page);
+    auto* autoScale = new QPushButton("Auto", page);
+    auto* copy = new QPushButton("CopyToBMP", page);
+    connect(adjust, &QPushButton::clicked, this, [view, partner] {
+      AdoptTimeAxis(view->chart(), *partner);
+      view->Refresh();
+    });
+    connect(autoScale, &QPushButton::clicked, this, [view] {
+      AutoTimeAxis(view->chart());
+      view->Refresh();
+    });
+    connect(copy, &QPushButton::clicked, this, [view] { view->CopyToClipboard(); });
+    for (QPushButton* b : {adjust, autoScale, copy}) row->addWidget(b);
+    row->addStretch();
+    // A double click beside the curves gives the voltage chart its automatic scales back.
+    view->onBackgroundDoubleClicked = [this] {
+      session_.charts.voltage.left.automatic = session_.charts.voltage.bottom.automatic = true;
+      parts_.voltage->Refresh();
+    };
+    layout->addLayout(row);
+    layout->addWidget(view, 1);
+    return row;
+  };
+  addChart(parts_.voltage, parts_.current, "Adjust scales to current plot");
+  QHBoxLayout* currentRow = addChart(parts_.current, parts_.voltage, "Adjust scales to voltage plot");
+  currentRow->insertWidget(3, fields_.Check("Show command I and G", settings_.view.showCommandIG));
+  currentRow->insertWidget(4, fields_.Check("Align to stimuli", settings_.view.alignCurrent));
+  return page;
+}
+
+void MainWindow::CreateSecondaryWindows() {
+  // The order in which the program has always created them.
+  form13_ = new PendingWindow("Form13", "Form13: Statistics", this);
+  parts_.form2 = new FiCurvesWindow(session_, this);
+  parts_.form3 = new OverlayWindow(session_, this);
+  parts_.form4Window = new FileListWindow(session_, this);
+  form5_ = new PendingWindow("Form5", "Form5: Estimations_FC", this);
+  form6_ = new PendingWindow("Form6", "Form6: current", this);
+  parts_.form7 = new WarningsWindow(this);
+  form8_ = new PendingWindow("Form8", "Form8: Varnel's method of splitting conductances", this);
+  parts_.form9Window = new ParametersWindow(this);
+  parts_.form10 = new LfpWindow(session_, settings_.view, *parts_.voltage, this);
+  parts_.secondaryWindows = {form13_,  parts_.form2, parts_.form3,       parts_.form4Window, form5_,
+                             form6_,   parts_.form7, form8_,             parts_.form9Window, parts_.form10};
+
+  FileListWindow* form4 = parts_.form4Window;
+  form4->onSelectionChanged = [this] { LoadSelectedRecordings(); };
+  form4->onRefresh = [this] {
+    if (settings_.format == FileFormat::Main) ReadList();
+  };
+  form4->onDeleteRequested = [this] { DeleteSelectedRecordings(); };
+  form4->installEventFilter(this);
+  connect(parts_.form4, &QAction::toggled, form4, &QWidget::setVisible);
+
+  parts_.form7->onDirectoryChosen = [this](const QString& dir) { SetDataDirectory(dir); };
+
+  ParametersWindow* form9 = parts_.form9Window;
+  connect(parts_.form9, &QAction::toggled, form9, &QWidget::setVisible);
+  form9->onVisibilityChanged = [this](bool shown) {
+    const QSignalBlocker block(parts_.form9);
+    parts_.form9->setChecked(shown);
+  };
+
+  parts_.form10->installEventFilter(this);
+  parts_.form10->onTauChanged = [this] {
+    if (session_.rec.nFiles < 1 || !parts_.form10->isVisible()) return;
+    Run("LFP", 0, [this] { DrawSweep(session_, session_.rec.iFile, settings_); });
+  };
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // The menu's check marks follow the windows also when the user closes them.
+  if (watched == parts_.form4Window && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+    const QSignalBlocker block(parts_.form4);
+    parts_.form4->setChecked(event->type() == QEvent::Show);
+  }
+  if (watched == parts_.form10 && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+    settings_.view.lfpVisible = event->type() == QEvent::Show;
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!started_) {
+    started_ = true;
+    Start();
+  }
+}
+
+// The first show: the list of files comes up, the directory box gets its
+// candidates, the last directory used is chosen and the start-up parameter
+// set is applied.
+void MainWindow::Start() {
+  parts_.form4Window->show();
+  session_.homeDir = fs::current_path();
+  QComboBox* box = parts_.directoryBox;
+  const QString home = QString::fromStdString(session_.homeDir.string());
+  box->addItem(home);
+  if (QDir::homePath() != home) box->addItem(QDir::homePath());
+  box->addItem(kNewDirectory);
+  box->setCurrentIndex(0);
+  if (const std::string previous = PreviousDir(session_.homeDir); !previous.empty()) {
+    box->addItem(QString::fromStdString(previous));
+    box->setCurrentIndex(box->count() - 1);
+  }
+  {
+    const QSignalBlocker block(parts_.formatBox);
+    parts_.formatBox->setCurrentIndex(2);
+  }
+  settings_.format = FileFormat::Main;
+  SetDataDirectory(box->currentText());
+  parts_.readAndDraw->setEnabled(false);
+  parts_.readAndDrawAction->setEnabled(false);
+  parts_.form9Window->setVisible(parts_.form9->isChecked());
+  ApplyParameterSet(settings_.parameterSet);
+}
+
+bool MainWindow::SetDataDirectory(const QString& dir) {
+  // Made absolute before it becomes current, when a relative name still means what the user meant.
+  const QString absolute = QFileInfo(dir).absoluteFilePath();
+  if (!QFileInfo(absolute).isDir() || !QDir::setCurrent(absolute)) {
+    Warn(kNoDataDir);
+    return false;
+  }
+  session_.dataDir = ToPath(QDir::cleanPath(absolute));
+  if (settings_.format == FileFormat::Main) ReadList();
+  return true;
+}
+
+void MainWindow::OpenDataDirectory(const QString& dir) {
+  QComboBox* box = parts_.directoryBox;
+  const QString absolute = QDir::cleanPath(QFileInfo(dir).absoluteFilePath());
+  int index = box->findText(absolute);
+  if (index < 0) {
+    box->addItem(absolute);
+    index = box->count() - 1;
+  }
+  box->setCurrentIndex(index);
+  SetDataDirectory(absolute);
+}
+
+void MainWindow::ReadList() {
+  auto listed = ReadListOfFiles(session_.dataDir, session_.homeDir, session_.rec, *sink_);
+  if (!listed) {
+    Warn(FromError(listed.error()));
+    return;
+  }
+  session_.listed = std::move(*listed);
+  parts_.form4Window->ShowList();
+}
+
+void MainWindow::Warn(const QString& line) { parts_.form7->Add(line); }
+
+bool MainWindow::Run(const QString& name, int steps, const std::function<void()>& work) {
+  if (running_) {
+    const QString refused = QString("\"%1\" was not started: \"%2\" is still running.").arg(name, *running_);
+    parts_.statusText->setText(refused);
+    Warn(refused);
+    return false;
+  }
+  running_ = name;
+  parts_.statusText->setText(name + " ...");
+  parts_.progress->setRange(0, steps);
+  parts_.progress->setValue(0);
+  parts_.progress->show();
+  sinceRepaint_.start();
+  try {
+    work();
+  } catch (const std::exception& e) {
+    Warn(QString("%1: %2").arg(name, QString::fromUtf8(e.what())));
+  }
+  running_.reset();
+  parts_.progress->hide();
+  parts_.statusText->setText(name + ": done");
+  RefreshCharts();
+  return true;
+}
+
+void MainWindow::OnProgress(const QString& text) {
+  parts_.statusText->setText(text);
+  if (parts_.progress->maximum() > 0) parts_.progress->setValue(parts_.progress->value() + 1);
+  if (sinceRepaint_.elapsed() >= kRepaintInterval) {
+    RefreshCharts();
+    sinceRepaint_.restart();
+  }
+  QCoreApplication::processEvents();
+}
+
+void MainWindow::RefreshCharts() {
+  parts_.voltage->Refresh();
+  parts_.current->Refresh();
+  parts_.form2->Refresh();
+  parts_.form3->Refresh();
+  parts_.form10->Refresh();
+}
+
+void MainWindow::SetStatusColour(const QColor& colour) {
+  QPalette palette = parts_.statusPanel->palette();
+  palette.setColor(QPalette::Window, colour);
+  parts_.statusPanel->setPalette(palette);
+}
+
+void MainWindow::ShowSweepState() {
+  const Recording& rec = session_.rec;
+  fields_.LoadAll();
+  fileName_->setText("File  name: " + QString::fromStdString(rec.currentFile));
+  fileNumber_->setText(QString("File  number = %1").arg(rec.FileNo));
+  parts_.statusPanel->setText(rec.par.FiringClampOn == 1 ? "FC" : "");
+  // The LFP window is shown exactly when the recording has an LFP; when it
+  // comes up, the LFP of the sweep shown is drawn into it.
+  const bool lfp = rec.par.LfpPars.LfpPresent;
+  if (lfp != parts_.form10->isVisible()) {
+    parts_.form10->setVisible(lfp);
+    settings_.view.lfpVisible = lfp;
+    if (lfp && rec.nFiles > 0) DrawSweep(session_, rec.iFile, settings_);
+  }
+}
+
+bool MainWindow::ChooseFiles() {
+  const QString dataDir = QString::fromStdString(session_.dataDir.string());
+  switch (settings_.format) {
+    case FileFormat::OldVarnel: {
+      const QString file = QFileDialog::getOpenFileName(this, "Voltage file", dataDir, "Voltage files (*voltage.txt)");
+      if (file.isEmpty()) return false;
+      if (!file.endsWith("voltage.txt")) {
+        Warn(QString("%1: the voltage file's name must end in \"voltage.txt\"").arg(file));
+        return false;
+      }
+      const QFileInfo info(file);
+      const QString dir = info.absolutePath();
+      const QString name = info.fileName();
+      VarnelFiles& files = session_.files;
+      files.VoltFile = file.toStdString();
+      files.CurrFile = QDir(dir).filePath(QString(name).replace("voltage", "current")).toStdString();
+      files.HeaderFile = QDir(dir).filePath(QString(name).replace("voltage.txt", "header.txt")).toStdString();
+      files.GESeqFile.clear();
+      files.CurDir = dir.toStdString();
+      SetDataDirectory(dir);
+      return true;
+    }
+    case FileFormat::NewVarnel:
+    case FileFormat::Main: {
+      const QString dir = QFileDialog::getExistingDirectory(this, "Directory for data-files", dataDir);
+      if (dir.isEmpty()) return false;
+      if (settings_.format == FileFormat::NewVarnel) {
+        const QDir d(dir);
+        session_.files = {d.filePath("voltage.txt").toStdString(), d.filePath("current.txt").toStdString(),
+                          d.filePath("parameters.txt").toStdString(), d.filePath("GE_sequence.txt").toStdString(),
+                          dir.toStdString()};
+      }
+      OpenDataDirectory(dir);
+      return true;
+    }
+  }
+  return false;
+}
+
+void MainWindow::ReadAndDrawData() {
+  Run("ReadAndDrawData", 0, [this] {
+    if (!ChooseFiles()) return;
+    if (auto drawn = ReadAndDraw(session_, settings_, *sink_); !drawn) Warn(FromError(drawn.error()));
+    ShowSweepState();
+  });
+}
+
+void MainWindow::OnSmplChanged() {
+  const int nFiles = session_.rec.nFiles;
+  const double Smpl = settings_.Smpl;
+  if (Smpl < 1 || Smpl > nFiles) {
+    // Outside the loaded sweeps the field goes to the nearer bound, without a read.
+    settings_.Smpl = SlotToShow(Smpl, nFiles);
+    parts_.Smpl->Load();
+    return;
+  }
+  const bool ran = Run("Smpl", 0, [this] {
+    if (auto drawn = ReadAndDraw(session_, settings_, *sink_); !drawn) Warn(FromError(drawn.error()));
+    ShowSweepState();
+  });
+  if (!ran) {
+    settings_.Smpl = session_.rec.iFile;
+    parts_.Smpl->Load();
+  }
+}
+
+void MainWindow::LoadSelectedRecordings() {
+  const std::vector<int> selected = parts_.form4Window->Selected();
+  if (selected.empty()) return;
+  Run("Loading the selected recordings", 0, [this, &selected] {
+    SetStatusColour(kBusy);
+    QCoreApplication::processEvents();
+    settings_.view.page = static_cast<MainPage>(parts_.pages->currentIndex());
+    settings_.view.estimationsVisible = form5_->isVisible();
+    settings_.view.currentWindowVisible = form6_->isVisible();
+    if (auto run = FiringClampDriver(session_, settings_, selected, *sink_); !run) Warn(FromError(run.error()));
+    // The driver turns to the firing-clamp page for a firing-clamp recording and back for another.
+    parts_.pages->setCurrentIndex(static_cast<int>(settings_.view.page));
+    const Recording& rec = session_.rec;
+    if (rec.nFiles > 0 && rec.nFiles < static_cast<int>(rec.FileNames.size()))
+      parts_.form9Window->ShowFile(ParameterFileName(rec.FileNames[rec.nFiles]));
+    ShowSweepState();
+    SetStatusColour(kReady);
+    QApplication::beep();
+  });
+}
+
+void MainWindow::DeleteSelectedRecordings() {
+  const std::vector<int> selected = parts_.form4Window->Selected();
+  Run("Deleting recordings", 0, [this, &selected] {
+    if (Status s = velmora::DeleteSelectedRecordings(session_.dataDir, selected, *sink_); !s)
+      Warn(FromError(s.error()));
+    ReadList();
+  });
+}
+
+void MainWindow::FICurvesRun() {
+  Run("F_I_curves", session_.rec.nFiles, [this] {
+    parts_.form2->show();
+    auto run = FICurves(session_, settings_, session_.dataDir, *sink_);
+    if (!run)
+      Warn(FromError(run.error()));
+    else if (!run->stopped.empty())
+      Warn(QString::fromStdString(run->stopped));
+    ShowSweepState();
+  });
+}
+
+void MainWindow::TreatAllDirsRun() {
+  Run("TreatAllDirs", 0, [this] {
+    parts_.form2->show();
+    auto batch = TreatAllDirs(session_, settings_, session_.dataDir, *sink_);
+    if (!batch) {
+      Warn(FromError(batch.error()));
+      return;
+    }
+    ShowSweepState();
+    fileNumber_->setText(QString::fromStdString(batch->label));
+  });
+}
+
+void MainWindow::SuperimposeVRun() {
+  Run("SuperimposeV", 0, [this] {
+    parts_.form3->show();
+    SuperimposeV(session_, settings_, *sink_);
+  });
+}
+
+void MainWindow::ApplyParameterSet(int item) {
+  velmora::ApplyParameterSet(settings_, item);
+  fields_.LoadAll();
+  const QSignalBlocker block(parts_.parameterSet[item]);
+  parts_.parameterSet[item]->setChecked(true);
+}
+
+void MainWindow::ActivateAllCurves() {
+  for (Chart* chart : {&session_.charts.voltage, &session_.charts.current, &session_.charts.fiCurrent,
+                       &session_.charts.fiConductance})
+    velmora::ActivateAllCurves(*chart);
+  RefreshCharts();
+}
+
+void MainWindow::ToggleSketchPlotting() {
+  const bool sketch = std::trunc(settings_.Skip) == 1;
+  settings_.Skip = sketch ? std::trunc(1 / 0.03) : 1;
+  parts_.Skip->Load();
+  const QSignalBlocker block(parts_.sketchPlotting);
+  parts_.sketchPlotting->setChecked(sketch);
+}
+
+void MainWindow::MoveAllFramesToCorner() {
+  for (QWidget* w : QList<QWidget*>{this, form13_, parts_.form2, parts_.form3, parts_.form4Window, form5_, form6_,
+                                    parts_.form7}) {
+    w->adjustSize();
+    w->move(0, 0);
+  }
+}
+
+void MainWindow::SetDetailedOptions(bool on) {
+  for (QPushButton* b : parts_.detailedButtons) b->setVisible(on);
+  parts_.formatBox->setVisible(on);
+}
+
+void MainWindow::OnFormatChanged(int item) {
+  settings_.format = static_cast<FileFormat>(item);
+  const bool main = settings_.format == FileFormat::Main;
+  parts_.readAndDraw->setEnabled(!main);
+  parts_.readAndDrawAction->setEnabled(!main);
+  if (main) {
+    parts_.form4Window->show();
+    return;
+  }
+  // The headers of a column format are read as soon as its files are known.
+  if (!session_.files.VoltFile.empty())
+    if (Status s = ReadFormatHeaders(session_, settings_, *sink_); !s) Warn(FromError(s.error()));
+  fields_.LoadAll();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // Quitting in the middle of an action would destroy what it works on.
+  if (running_) {
+    Warn(QString("The program cannot close while \"%1\" is running.").arg(*running_));
+    event->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(event);
+  QApplication::quit();
+}
+
+}  // namespace velmora::app

@@ -1,0 +1,153 @@
+#pragma once
+// The main window: the charts of the sweep shown, the analysis settings and
+// every action. A handler gathers the settings, calls the core, and hands
+// the charts it filled to the views; one action runs at a time.
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "app/Fields.h"
+#include "session/Session.h"
+#include "session/Settings.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+
+namespace velmora::app {
+
+class ChartView;
+class FiCurvesWindow;
+class FileListWindow;
+class LfpWindow;
+class OverlayWindow;
+class ParametersWindow;
+class PendingWindow;
+class WarningsWindow;
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(Session& session, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // Actions, as the buttons and menu items run them.
+  void ReadAndDrawData();
+  void FICurvesRun();
+  void TreatAllDirsRun();
+  void SuperimposeVRun();
+  void LoadSelectedRecordings();  // a click in the list of files
+  void DeleteSelectedRecordings();
+  void ApplyParameterSet(int item);
+  void ActivateAllCurves();
+  void ToggleSketchPlotting();
+  void MoveAllFramesToCorner();
+  // Makes `dir` the data directory and reads its list; a failure is a warning.
+  bool SetDataDirectory(const QString& dir);
+  // The directory given on the command line: added to the directory box and chosen.
+  void OpenDataDirectory(const QString& dir);
+
+  bool busy() const { return running_.has_value(); }
+  Settings& settings() { return settings_; }
+  Session& session() { return session_; }
+
+  // The parts that tests and the screenshot writer look at.
+  struct Parts {
+    ChartView* voltage = nullptr;
+    ChartView* current = nullptr;
+    QTabWidget* pages = nullptr;
+    QTabWidget* samplePages = nullptr;
+    QComboBox* directoryBox = nullptr;
+    QComboBox* formatBox = nullptr;
+    QComboBox* compensationMode = nullptr;
+    QPushButton* readAndDraw = nullptr;
+    QLabel* statusPanel = nullptr;
+    QLabel* statusText = nullptr;
+    QProgressBar* progress = nullptr;
+    QRadioButton* parameterSet[2] = {nullptr, nullptr};
+    QCheckBox* compensationDefaults = nullptr;
+    NumberField* Smpl = nullptr;
+    NumberField* Skip = nullptr;
+    NumberField* pointsSizeIncrease = nullptr;
+    NumberField* tauIfilt = nullptr;
+    NumberField* delays[3] = {nullptr, nullptr, nullptr};
+    QAction* readAndDrawAction = nullptr;
+    QAction* sketchPlotting = nullptr;
+    QAction* detailedOptions = nullptr;
+    QAction* activateAllCurves = nullptr;
+    QAction* form9 = nullptr;
+    QAction* form4 = nullptr;
+    QList<QPushButton*> detailedButtons;
+    FiCurvesWindow* form2 = nullptr;
+    OverlayWindow* form3 = nullptr;
+    FileListWindow* form4Window = nullptr;
+    WarningsWindow* form7 = nullptr;
+    ParametersWindow* form9Window = nullptr;
+    LfpWindow* form10 = nullptr;
+    QList<QWidget*> secondaryWindows;  // in the order they are created
+  };
+  const Parts& parts() const { return parts_; }
+
+  // Warnings, as the analyses report them: into the memo of "Form7: Warnings".
+  void Warn(const QString& line);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  class Sink;
+
+  void Start();
+  void BuildMenus();
+  QWidget* BuildTopBar();
+  QWidget* BuildPlotsPage();
+  QWidget* BuildOptionsPage();
+  QWidget* BuildSamplePage();
+  QWidget* BuildCompensationPage();
+  QWidget* BuildSaturationPage();
+  void CreateSecondaryWindows();
+
+  // Runs an action unless another one is running; `steps` sizes the progress
+  // bar (0: a busy bar). False when refused.
+  bool Run(const QString& name, int steps, const std::function<void()>& work);
+  void OnProgress(const QString& text);
+  void RefreshCharts();
+  void ShowSweepState();  // fields, labels, windows after a read
+  bool ChooseFiles();
+  void ReadList();
+  void OnSmplChanged();
+  void OnFormatChanged(int item);
+  void OnCompensationDefaults(bool checked);
+  void SetDetailedOptions(bool on);
+  void SetStatusColour(const QColor& colour);
+
+  Session& session_;
+  Settings settings_;
+  bool compensationDefaults_ = false;  // "Defaults": the delays and filter locked
+  FieldBinder fields_;
+  Parts parts_;
+  std::unique_ptr<Sink> sink_;
+  PendingWindow* form13_ = nullptr;
+  PendingWindow* form5_ = nullptr;
+  PendingWindow* form6_ = nullptr;
+  PendingWindow* form8_ = nullptr;
+  QPushButton* fileName_ = nullptr;
+  QPushButton* fileNumber_ = nullptr;
+  std::optional<QString> running_;
+  QElapsedTimer sinceRepaint_;
+  bool started_ = false;
+};
+
+}  // namespace velmora::app

@@ -1,0 +1,195 @@
+// The actions of the main window on recordings of the model cell: loading
+// from the list of files, the sweep selector, F-I runs, the overlay, the
+// LFP window, deleting recordings and the guard against a second action.
+
+#include <QClipboard>
+#include <QLabel>
+#include <QListWidget>
+#include <QTest>
+#include <QTimer>
+
+#include "AppFixture.h"
+
+using namespace velmora;
+using namespace velmora::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+int PointsOf(const Chart& chart, const char* title) {
+  const Series* s = FindSeries(chart, title);
+  return s ? static_cast<int>(s->points.size()) : -1;
+}
+
+// A started program with `n` model-cell sweeps in its data directory.
+struct AppWithSteps : StartedApp {
+  fs::path data = home / "steps";
+  explicit AppWithSteps(int n, bool lfp = false) {
+    WriteSteps(data, n, 1000, lfp);
+    QVERIFY(window->SetDataDirectory(QString::fromStdString(data.string())));
+  }
+};
+
+}  // namespace
+
+class ActionsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // The list click must end with the voltage and current of sweep 1 drawn,
+  // every Skip-th sample, and the view showing what the model holds.
+  void loadingFromTheListDrawsVoltageAndCurrent() {
+    AppWithSteps app(3);
+    QCOMPARE(app.parts().form4Window->list()->count(), 3);
+    SelectAndLoad(*app.window, 2);
+    const Recording& rec = app.session->rec;
+    QCOMPARE(rec.nFiles, 2);
+    const int expected = rec.traces.nLast(1) / 30 + 1;  // Skip = 30
+    QCOMPARE(PointsOf(app.session->charts.voltage, "V, exp."), expected);
+    for (const char* title : {"Ireal, exp.", "Icom, exp."})
+      QVERIFY2(PointsOf(app.session->charts.current, title) == expected, title);
+    for (const char* title : {"I", "G", "gNMDA"}) QVERIFY2(PointsOf(app.session->charts.current, title) > 0, title);
+    QVERIFY(PointsOf(app.session->charts.voltage, "Spikes") > 0);
+    QCOMPARE(app.parts().current->DrawnSeriesCount(), static_cast<int>(app.session->charts.current.series.size()));
+    QCOMPARE(app.parts().statusPanel->palette().color(QPalette::Window), QColor(101, 179, 6));
+    QVERIFY(app.parts().form9Window->labels()->count() > 0);
+    QVERIFY(app.parts().statusText->text().endsWith("done"));
+    QCOMPARE(QString::fromStdString(PreviousDir(app.home.path())), QString::fromStdString(app.data.string()));
+  }
+
+  // Outside 1..nFiles the field goes to the nearer bound without a read;
+  // inside, the sweep is read and drawn.
+  void smplIsKeptWithinTheLoadedSweeps() {
+    AppWithSteps app(5);
+    SelectAndLoad(*app.window, 5);
+    const Recording& rec = app.session->rec;
+    app.parts().Smpl->setValue(3);
+    QCOMPARE(rec.iFile, 3);
+    const struct {
+      double typed, shown;
+    } cases[] = {{0, 1}, {7, 5}, {-2, 1}};
+    for (const auto& c : cases) {
+      app.parts().Smpl->setValue(c.typed);
+      QVERIFY2(app.parts().Smpl->value() == c.shown, qPrintable(QString::number(c.typed)));
+      QVERIFY2(rec.iFile == 3, qPrintable(QString::number(c.typed)));  // no read
+    }
+    app.parts().Smpl->setValue(4);
+    QCOMPARE(rec.iFile, 4);
+  }
+
+  // Form2 keeps the points of every run until "Clear".
+  void fiRunFillsForm2AndClearEmptiesIt() {
+    AppWithSteps app(4);
+    SelectAndLoad(*app.window, 4);
+    app.window->FICurvesRun();
+    QVERIFY(app.parts().form2->isVisible());
+    const int nSpikes = PointsOf(app.session->charts.fiCurrent, "N of spikes");
+    QVERIFY(nSpikes > 0);
+    QVERIFY(PointsOf(app.session->charts.fiConductance, "nu_Last") > 0);
+    QVERIFY(fs::exists(app.data / "out_nu.dat"));
+    app.window->FICurvesRun();
+    QCOMPARE(PointsOf(app.session->charts.fiCurrent, "N of spikes"), 2 * nSpikes);
+    app.parts().form2->Clear();
+    for (const Chart* chart : {&app.session->charts.fiCurrent, &app.session->charts.fiConductance})
+      for (const Series& s : chart->series) QVERIFY2(s.points.empty(), s.title.c_str());
+  }
+
+  // A double click on a trace hides it and "Activate all curves" brings it back.
+  void doubleClickHidesAndActivateAllCurvesRestores() {
+    AppWithSteps app(1);
+    SelectAndLoad(*app.window, 1);
+    app.window->resize(1200, 800);
+    QApplication::processEvents();
+    app::ChartView* view = app.parts().voltage;
+    const Series& V = *FindSeries(app.session->charts.voltage, "V, exp.");
+    // A point of the resting voltage before the step, away from the spike markers.
+    const ChartPoint p = V.points[V.points.size() / 20];
+    QTest::mouseDClick(view->Canvas(), Qt::LeftButton, Qt::NoModifier, view->PixelOf(p.x, p.y));
+    QVERIFY(!V.shown);
+    QVERIFY(!view->DrawnVisible(0));
+    app.parts().activateAllCurves->trigger();
+    QVERIFY(V.shown);
+    QVERIFY(view->DrawnVisible(0));
+  }
+
+  // The overlay is every sample of the sweep against the time since its spike.
+  void superimposeVFillsForm3() {
+    AppWithSteps app(1);
+    SelectAndLoad(*app.window, 1);
+    app.window->SuperimposeVRun();
+    QVERIFY(app.parts().form3->isVisible());
+    const Chart& overlay = app.session->charts.overlay;
+    QCOMPARE(overlay.series.size(), std::size_t{1});
+    QCOMPARE(static_cast<int>(overlay.series[0].points.size()), app.session->rec.traces.nLast(1));
+  }
+
+  // Form10 is visible exactly when the recording has an LFP channel.
+  void lfpWindowFollowsTheRecording() {
+    AppWithSteps withLfp(1, true);
+    SelectAndLoad(*withLfp.window, 1);
+    QVERIFY(withLfp.parts().form10->isVisible());
+    QVERIFY(PointsOf(withLfp.session->charts.lfp, "LFP") > 0);
+
+    AppWithSteps without(1, false);
+    without.parts().form10->show();
+    SelectAndLoad(*without.window, 1);
+    QVERIFY(!without.parts().form10->isVisible());
+  }
+
+  // Deleting recordings from disk takes a confirmation: one stray key
+  // press must not destroy data that cannot be recovered.
+  void deleteKeyAsksBeforeDeleting() {
+    AppWithSteps app(3);
+    QListWidget* list = app.parts().form4Window->list();
+    int asked = 0;
+    bool answer = false;
+    app.parts().form4Window->confirmDelete = [&](int count) {
+      ++asked;
+      return count == 1 && answer;
+    };
+    const fs::path trace = app.data / app.session->listed[1].trace;
+    {
+      const QSignalBlocker block(list);
+      list->item(1)->setSelected(true);
+    }
+    QTest::keyClick(list, Qt::Key_D);
+    QCOMPARE(asked, 1);
+    QVERIFY(fs::exists(trace));
+    QCOMPARE(list->count(), 3);
+    answer = true;
+    QTest::keyClick(list, Qt::Key_D);
+    QVERIFY(!fs::exists(trace));
+    QCOMPARE(list->count(), 2);
+  }
+
+  // An action started while another runs is refused with a message, instead
+  // of running inside the first and changing the state under its feet.
+  void secondActionWhileOneRunsIsRefused() {
+    AppWithSteps app(4);
+    SelectAndLoad(*app.window, 4);
+    bool refused = false;
+    QTimer::singleShot(0, app.window.get(), [&] {
+      QVERIFY(app.window->busy());
+      app.window->SuperimposeVRun();
+      refused = app.parts().form7->Text().contains("\"SuperimposeV\" was not started: \"F_I_curves\" is still running.");
+    });
+    app.window->FICurvesRun();
+    QVERIFY(refused);
+    QVERIFY(!app.window->busy());
+    QVERIFY(app.session->charts.overlay.series.empty());
+  }
+
+  // "CopyToBMP" gives the whole chart on white.
+  void copyToBmpPutsTheChartOnTheClipboard() {
+    AppWithSteps app(1);
+    SelectAndLoad(*app.window, 1);
+    app.parts().voltage->CopyToClipboard();
+    const QImage image = QApplication::clipboard()->image();
+    QVERIFY(!image.isNull());
+    QCOMPARE(image.size(), app.parts().voltage->Canvas()->size());
+    QCOMPARE(image.pixelColor(1, 1), QColor(Qt::white));
+  }
+};
+
+QTEST_MAIN(ActionsTest)
+#include "ActionsTest.moc"

@@ -1,0 +1,75 @@
+#pragma once
+// A main window started as the user starts it, in a directory of its own:
+// "PreviousDir.txt" and the result files land there, not in the build tree.
+
+#include <QApplication>
+#include <QListWidget>
+#include <QSignalBlocker>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "app/ChartView.h"
+#include "app/FiCurvesWindow.h"
+#include "app/FileListWindow.h"
+#include "app/LfpWindow.h"
+#include "app/OverlayWindow.h"
+#include "app/ParametersWindow.h"
+#include "app/WarningsWindow.h"
+#include "app/MainWindow.h"
+#include "modelcell/Synth.h"
+#include "session/Session.h"
+#include "session/WarningSink.h"
+#include "support/TempDir.h"
+
+namespace velmora::testing {
+
+struct StartedApp {
+  TempDir home;
+  std::filesystem::path previousCwd = std::filesystem::current_path();
+  std::unique_ptr<Session> session = std::make_unique<Session>();
+  std::unique_ptr<app::MainWindow> window;
+
+  // `prepare` writes into the home directory what should be there at start.
+  explicit StartedApp(const std::function<void(const TempDir&)>& prepare = {}) {
+    if (prepare) prepare(home);
+    std::filesystem::current_path(home.path());
+    window = std::make_unique<app::MainWindow>(*session);
+    window->show();
+    QApplication::processEvents();
+  }
+  ~StartedApp() {
+    window.reset();
+    std::filesystem::current_path(previousCwd);
+  }
+  const app::MainWindow::Parts& parts() const { return window->parts(); }
+};
+
+// Model-cell current steps, one sweep per step, written into `dir`.
+inline void WriteSteps(const std::filesystem::path& dir, int nSteps, double durationMs = 1000, bool lfp = false,
+                       bool binary = false) {
+  SynthSettings s;
+  s.protocol = SynthProtocol::Steps;
+  s.steps.nSteps = nSteps;
+  s.steps.Ifirst = 100;
+  s.steps.Ilast = 300;
+  s.duration = durationMs;
+  s.binary = binary;
+  s.recorder.lfp.on = lfp;
+  NullSink sink;
+  auto written = WriteSynthRecording(s, dir, sink);
+  if (!written) qFatal("%s", written.error().What().c_str());
+}
+
+// Selects the first `n` recordings of Form4 and loads them, as a click does.
+inline void SelectAndLoad(app::MainWindow& window, int n) {
+  QListWidget* list = window.parts().form4Window->list();
+  {
+    const QSignalBlocker block(list);
+    list->clearSelection();
+    for (int i = 0; i < n && i < list->count(); ++i) list->item(i)->setSelected(true);
+  }
+  window.LoadSelectedRecordings();
+}
+
+}  // namespace velmora::testing

@@ -1,0 +1,254 @@
+// The main window as it stands after start-up, and the settings commands
+// that need no recording.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "AppFixture.h"
+#include "app/Fields.h"
+
+using namespace velmora;
+using namespace velmora::testing;
+
+namespace {
+
+app::NumberField* FieldCaptioned(QWidget* root, const QString& caption) {
+  for (auto* field : root->findChildren<app::NumberField*>())
+    if (field->label()->text() == caption) return field;
+  return nullptr;
+}
+
+QStringList MenuItems(QMainWindow& window, const QString& menu) {
+  for (QAction* a : window.menuBar()->actions())
+    if (a->text() == menu) {
+      QStringList items;
+      for (QAction* item : a->menu()->actions())
+        if (!item->isSeparator()) items << item->text();
+      return items;
+    }
+  return {};
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // A window missing at start-up, or under another caption, is a window
+  // the menus and analyses cannot bring up.
+  void startUpCreatesEveryWindowWithItsCaption() {
+    StartedApp app;
+    QCOMPARE(app.window->windowTitle(), QString("Velmora v.21.11"));
+    QStringList captions;
+    for (QWidget* w : app.parts().secondaryWindows) captions << w->windowTitle();
+    QCOMPARE(captions, QStringList({"Form13: Statistics", "Form2: F_I_curves", "Form3", "Form4: List of files",
+                                    "Form5: Estimations_FC", "Form6: current", "Form7: Warnings",
+                                    "Form8: Varnel's method of splitting conductances", "Form9: parameters read",
+                                    "Form10: LFP"}));
+    QVERIFY(app.parts().form4Window->isVisible());
+    QVERIFY(app.parts().form9Window->isVisible());
+    QVERIFY(app.parts().form9->isChecked());
+    QVERIFY(!app.parts().form2->isVisible());
+  }
+
+  // Format item 2 reads recordings through the list: the button that opens
+  // the column formats' files must be off, and the list shown.
+  void startUpFormatItem2DisablesReadAndDrawData() {
+    StartedApp app;
+    QCOMPARE(app.parts().formatBox->currentIndex(), 2);
+    QVERIFY(!app.parts().readAndDraw->isEnabled());
+    QVERIFY(!app.parts().readAndDrawAction->isEnabled());
+    QVERIFY(app.parts().form4Window->isVisible());
+    app.parts().formatBox->setCurrentIndex(0);
+    QVERIFY(app.parts().readAndDraw->isEnabled());
+    QVERIFY(app.parts().readAndDrawAction->isEnabled());
+  }
+
+  void menusHoldTheirItemsAndShortcuts() {
+    StartedApp app;
+    QCOMPARE(MenuItems(*app.window, "Run"),
+             QStringList({"ReadAndDrawData", "TreatAllDirs", "Analize Statistics", "F_I_curves", "SuperimposeV",
+                          "-----------------------", "Varnel's method of splitting conductances"}));
+    QCOMPARE(MenuItems(*app.window, "View").mid(0, 5),
+             QStringList({"Sketch plotting", "Show detailed options", "Activate all curves",
+                          "Activate Form9 with parameters", "Activate Form4 with List of files"}));
+    QCOMPARE(app.parts().sketchPlotting->shortcut(), QKeySequence(Qt::Key_F3));
+    QCOMPARE(app.parts().form9->shortcut(), QKeySequence(Qt::Key_F9));
+    QVERIFY(app.parts().sketchPlotting->isChecked());
+  }
+
+  // Each field shows its setting with the decimals and step the user
+  // expects; the spike fields show the start-up set (item 1).
+  void fieldsShowCaptionDefaultDecimalsIncrement() {
+    StartedApp app;
+    struct Case {
+      const char* caption;
+      double value;
+      int decimals;
+      double step;
+    };
+    const Case cases[] = {
+        {"n_Draw", 1, 0, 1},
+        {"n_Pointer", 40, 0, 20},
+        {"Skip", 30, 0, 1},
+        {"Bridge", 0, 2, 1},
+        {"to be > ", 0, 0, 1},
+        {"Points' size increase", 0, 0, 1},
+        {"V_min=                                     mV", -15, 0, 1},
+        {"dVdt_min=                               mV/ms", 5, 0, 1},
+        {"d2Vdt2_min=                          mV/ms^2", 2, 0, 1},
+        {"TimeWindow                          ms", 50, 2, 10},
+        {"dVdt_min=                                     mV/ms", -10, 0, 1},
+        {"TimeSincePeak                          ms", 5, 2, 10},
+        {"Filter scale                          ms", 0.1, 2, 0.05},
+        {"Iterations", 10, 0, 1},
+        {"Scale of curvature, mV/ms", 3, 2, 0.1},
+        {"Limit interval for analysis by                            ms", 8888888, 2, 500},
+        {"Calculate  nu_Last  if number of spikes >", 2, 0, 1},
+        {"Analyze since t0=                           ms", 0, 0, 10000},
+        {"Smpl", 1, 0, 1},
+        {"g_Clamped", 0, 2, 1},
+        {"I_Clamped", 0, 2, 1},
+        {"G1,nS", 0, 0, 1},
+        {"C1/C", 0, 2, 0.1},
+        {"tau_Ifilt, mus", 0, 0, 30},
+        {"Meander pos. pulse understimation, pA ", 0, 0, 10},
+        {"G_scale, nS", 0, 1, 0.2},
+    };
+    for (const Case& c : cases) {
+      app::NumberField* field = FieldCaptioned(app.window.get(), c.caption);
+      QVERIFY2(field, c.caption);
+      QVERIFY2(qFuzzyCompare(1 + field->value(), 1 + c.value), c.caption);
+      QVERIFY2(field->spin()->decimals() == c.decimals, c.caption);
+      QVERIFY2(qFuzzyCompare(field->spin()->singleStep(), c.step), c.caption);
+    }
+    QCOMPARE(app.window->settings().spikes.SpikeCriteria.TimeWindow, 0.05);  // s: the field shows ms
+    QCOMPARE(app.parts().compensationMode->currentIndex(), 4);
+    QVERIFY(app.parts().parameterSet[1]->isChecked());
+  }
+
+  void sketchPlottingTogglesSkip() {
+    StartedApp app;
+    Settings& s = app.window->settings();
+    app.parts().Skip->setValue(1);
+    app.window->ToggleSketchPlotting();
+    QVERIFY(app.parts().sketchPlotting->isChecked());
+    QCOMPARE(s.Skip, 33.0);
+    QCOMPARE(app.parts().Skip->value(), 33.0);
+    app.window->ToggleSketchPlotting();
+    QVERIFY(!app.parts().sketchPlotting->isChecked());
+    QCOMPARE(s.Skip, 1.0);
+    // A double click on "Skip" switches between 1 and 30.
+    app.parts().Skip->onDoubleClicked();
+    QCOMPARE(s.Skip, 30.0);
+    app.parts().Skip->onDoubleClicked();
+    QCOMPARE(s.Skip, 1.0);
+  }
+
+  // "Default" replaces only the fields it names: the filter and F-I fields
+  // keep what the start-up set gave them.
+  void parameterSetDefaultKeepsFieldsItDoesNotName() {
+    StartedApp app;
+    Settings& s = app.window->settings();
+    app.parts().parameterSet[0]->click();
+    QCOMPARE(s.spikes.SpikeCriteria.V_min, -35.0);
+    QCOMPARE(s.spikes.ThresholdScale, 1.0);
+    QCOMPARE(FieldCaptioned(app.window.get(), "V_min=                                     mV")->value(), -35.0);
+    QCOMPARE(FieldCaptioned(app.window.get(), "Scale of curvature, mV/ms")->value(), 1.0);
+    QCOMPARE(s.filter.tauF, 0.1);
+    QCOMPARE(s.filter.iterations, 10);
+    QCOMPARE(FieldCaptioned(app.window.get(), "Iterations")->value(), 10.0);
+    QVERIFY(s.fi.nuLastLastTwoThirds);
+    QCOMPARE(s.fi.CutFactor, 4.0);
+    app.parts().parameterSet[1]->click();
+    QCOMPARE(s.spikes.SpikeCriteria.V_min, -15.0);
+    QCOMPARE(s.spikes.ThresholdScale, 3.0);
+  }
+
+  // Unticking "Defaults" only unlocks the fields; the values it set stay.
+  void compensationDefaultsCheckedThenUnchecked() {
+    StartedApp app;
+    const CompensationSettings& c = app.window->settings().compensation;
+    app.parts().compensationDefaults->click();
+    QCOMPARE(c.G1, 15.0);
+    QCOMPARE(c.C1C, 0.8);
+    QCOMPARE(c.tauIfilt, 60.0);
+    QCOMPARE(app.parts().compensationMode->currentIndex(), 4);
+    QVERIFY(!app.parts().tauIfilt->isEnabled());
+    for (auto* d : app.parts().delays) QVERIFY(!d->isEnabled());
+    app.parts().compensationDefaults->click();
+    QCOMPARE(c.G1, 15.0);
+    QCOMPARE(c.C1C, 0.8);
+    QCOMPARE(c.tauIfilt, 60.0);
+    QVERIFY(app.parts().tauIfilt->isEnabled());
+    for (auto* d : app.parts().delays) QVERIFY(d->isEnabled());
+  }
+
+  // Every change adds the new value again, so the sizes accumulate.
+  void pointsSizeIncreaseAccumulates() {
+    StartedApp app;
+    Series& points = EnsureSeries(app.session->charts.voltage, "Spikes", SeriesKind::Point, kRed);
+    const int before = points.markerWidth;
+    app.parts().pointsSizeIncrease->setValue(1);
+    QCOMPARE(points.markerWidth, before + 1);
+    app.parts().pointsSizeIncrease->setValue(2);
+    QCOMPARE(points.markerWidth, before + 3);
+    QCOMPARE(points.markerHeight, before + 3);
+  }
+
+  void showDetailedOptionsShowsTheButtonsAndFormats() {
+    StartedApp app;
+    for (QPushButton* b : app.parts().detailedButtons) QVERIFY2(!b->isVisible(), qPrintable(b->text()));
+    QVERIFY(!app.parts().formatBox->isVisible());
+    app.parts().detailedOptions->trigger();
+    for (QPushButton* b : app.parts().detailedButtons) QVERIFY2(b->isVisible(), qPrintable(b->text()));
+    QVERIFY(app.parts().formatBox->isVisible());
+    app.parts().detailedOptions->trigger();
+    QVERIFY(!app.parts().formatBox->isVisible());
+  }
+
+  // The checked menu item and the window's visibility must not drift apart.
+  void form9MenuItemFollowsTheWindow() {
+    StartedApp app;
+    app.parts().form9->trigger();
+    QVERIFY(!app.parts().form9Window->isVisible());
+    app.parts().form9Window->show();
+    QVERIFY(app.parts().form9->isChecked());
+  }
+
+  // The directory used last is offered after the built-in ones and chosen,
+  // so that the program opens where the user stopped.
+  void previousDirIsAppendedAndChosen() {
+    std::filesystem::path data;
+    StartedApp app([&](const TempDir& home) {
+      data = home / "cell1";
+      WriteSteps(data, 2);
+      home.Write("PreviousDir.txt", data.string() + "\r\n");
+    });
+    QComboBox* box = app.parts().directoryBox;
+    QCOMPARE(box->currentIndex(), box->count() - 1);
+    QCOMPARE(box->currentText(), QString::fromStdString(data.string()));
+    QCOMPARE(box->itemText(box->count() - 2), QString("New directory"));
+    QCOMPARE(app.parts().form4Window->list()->count(), 2);
+    QCOMPARE(app.session->dataDir, data);
+  }
+
+  // A directory that cannot be made current must say so, not fail silently.
+  void missingDataDirectoryIsReported() {
+    StartedApp app;
+    QVERIFY(!app.window->SetDataDirectory(QString::fromStdString((app.home / "no such dir").string())));
+    QVERIFY(app.parts().form7->isVisible());
+    QVERIFY(app.parts().form7->Text().contains("Set the directory of data-files in the box below."));
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
