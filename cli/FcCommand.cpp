@@ -121,22 +121,6 @@ Result<Settings> SettingsFrom(const FcOptions& o) {
   return s;
 }
 
-Result<std::vector<int>> Selection(const std::vector<ListedRecording>& listed, const FcOptions& o) {
-  std::vector<int> selected;
-  if (o.select.empty()) {
-    for (int i = 0; i < static_cast<int>(listed.size()); ++i) selected.push_back(i);
-    return selected;
-  }
-  for (const std::string& name : o.select) {
-    const auto it = std::find_if(listed.begin(), listed.end(), [&](const ListedRecording& r) {
-      return r.trace == name || fs::path(r.trace).filename() == name;
-    });
-    if (it == listed.end())
-      return Error{(fs::path(o.dir) / "ListOfFiles").string(), 0, "", fmt::format("\"{}\" is not listed", name)};
-    selected.push_back(static_cast<int>(it - listed.begin()));
-  }
-  return selected;
-}
 
 void PrintRun(const FiringClampRun& run, ApproxKind kind) {
   std::cout << fmt::format("{:>5} {:>7} {:>6}  {}\n", "slot", "pulses", "flaws", "file");
@@ -180,7 +164,7 @@ void RunFc(const FcOptions& o) {
   auto listed = ReadListOfFiles(session.dataDir, session.homeDir, session.rec, warnings);
   if (!listed) return Fail(listed.error());
   session.listed = std::move(*listed);
-  auto selected = Selection(session.listed, o);
+  auto selected = SelectRecordings(session.listed, o.select, o.dir);
   if (!selected) return Fail(selected.error());
 
   if (o.erase) {

@@ -145,23 +145,6 @@ VarnelFiles NewColumnFiles(const FiOptions& o) {
   return files;
 }
 
-// The entries of the list named by --select, in list order; all without it.
-Result<std::vector<int>> Selection(const std::vector<ListedRecording>& listed, const FiOptions& o) {
-  std::vector<int> selected;
-  if (o.select.empty()) {
-    for (int i = 0; i < static_cast<int>(listed.size()); ++i) selected.push_back(i);
-    return selected;
-  }
-  for (const std::string& name : o.select) {
-    const auto it = std::find_if(listed.begin(), listed.end(), [&](const ListedRecording& r) {
-      return r.trace == name || fs::path(r.trace).filename() == name;
-    });
-    if (it == listed.end())
-      return Error{(fs::path(o.dir) / "ListOfFiles").string(), 0, "", fmt::format("\"{}\" is not listed", name)};
-    selected.push_back(static_cast<int>(it - listed.begin()));
-  }
-  return selected;
-}
 
 void PrintSweeps(const Session& session, const FIRun& run) {
   std::cout << fmt::format("{:>5} {:>10} {:>10} {:>8} {:>7} {:>10}  {}\n", "sweep", "Gclamp", "Iclamp", "nSpikes",
@@ -193,7 +176,7 @@ void RunFi(const FiOptions& o) {
     session.listed = std::move(*listed);
     if (session.listed.empty())
       return Fail(Error{(session.dataDir / "ListOfFiles").string(), 0, "", "lists no recording"});
-    auto selected = Selection(session.listed, o);
+    auto selected = SelectRecordings(session.listed, o.select, o.dir);
     if (!selected) return Fail(selected.error());
     if (Status st = LoadSelectedSweeps(session, s, *selected, warnings); !st) return Fail(st.error());
   } else {

@@ -94,10 +94,6 @@ void RunInfo(const InfoOptions& o) {
 int ExitCode() { return gExitCode; }
 void SetExitCode(int code) { gExitCode = code; }
 
-void Fail(const Error& error) {
-  std::cerr << "error: " << error.What() << '\n';
-  SetExitCode(1);
-}
 
 void AddInfoCommand(CLI::App& app) {
   auto options = std::make_shared<InfoOptions>();
