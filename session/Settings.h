@@ -3,6 +3,7 @@
 // tabs, with their design defaults. The app binds widgets to these; the CLI
 // starts from StartupSettings().
 
+#include "analyses/ExtracelStim.h"
 #include "firingclamp/ApproximateFC.h"
 #include "firingclamp/Averaging.h"
 #include "firingclamp/EstimateFC.h"
@@ -83,6 +84,7 @@ struct Settings {
   FilterSettings filter;
   FISettings fi;
   ViewState view;
+  StimSettings stim;               // "ddI_limit", "Stimulation frequency, Hz" of the artefact window
   int parameterSet = 1;            // "Adjusted sets of parameters": 0 "Default", 1 "Kelmar's set of parameters"
   bool NegPulseD = false;          // plot selection of the firing-clamp charts
   // The firing-clamp analysis.

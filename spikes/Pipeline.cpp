@@ -31,7 +31,7 @@ fs::path StimFileOf(const Session& session, int slot) {
   return RecordingBaseName(named ? rec.FileNames[slot] : session.files.VoltFile) + ".stim";
 }
 
-Status ReadStimuli(Session& session, int slot, WarningSink& warnings) {
+Status ReadStimuli(Session& session, int slot, const StimSettings& settings, WarningSink& warnings) {
   const fs::path stimFile = StimFileOf(session, slot);
   std::error_code ec;
   if (fs::is_regular_file(stimFile, ec)) {
@@ -40,7 +40,7 @@ Status ReadStimuli(Session& session, int slot, WarningSink& warnings) {
     session.StimTimes = std::move(*times);
     return Ok();
   }
-  return FindStimulationArtifacts(session.rec, slot, StimSettings{}, session.StimTimes, session.charts.stimulus,
+  return FindStimulationArtifacts(session.rec, slot, settings, session.StimTimes, session.charts.stimulus,
                                   stimFile, warnings);
 }
 
@@ -152,7 +152,7 @@ Result<DrawnSweep> ReadAndDraw(Session& session, Settings& settings, WarningSink
   if (Status s = ReadSweep(session, drawn.slot, settings, warnings); !s) return s.error();
   if (settings.view.alignFC || settings.view.alignCurrent) {
     warnings.Status("Read extracellular stimuli");
-    if (Status s = ReadStimuli(session, drawn.slot, warnings); !s) return s.error();
+    if (Status s = ReadStimuli(session, drawn.slot, settings.stim, warnings); !s) return s.error();
   }
   DrawSweep(session, drawn.slot, settings);
   drawn.spikesDetected = DetectSpikes(session.spikes, rec, drawn.slot, session.spikeRecords);
