@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -26,7 +27,8 @@ Result<LineReader> LineReader::Open(const std::filesystem::path& path) {
   std::error_code ec;
   r.size_ = std::filesystem::file_size(path, ec);
   if (ec) r.size_ = 0;
-  r.buffer_.resize(kBlock);
+  // A small file gets a small buffer: lists and side files are opened often.
+  r.buffer_.resize(static_cast<std::size_t>(std::clamp<std::uintmax_t>(r.size_ + 1, 4096, kBlock)));
   return r;
 }
 
