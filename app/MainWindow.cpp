@@ -22,14 +22,13 @@
 #include <exception>
 
 #include "app/ChartView.h"
+#include "app/Conversions.h"
 #include "app/FiCurvesWindow.h"
 #include "app/FileListWindow.h"
 #include "app/LfpWindow.h"
 #include "app/OverlayWindow.h"
 #include "app/ParametersWindow.h"
-#include "app/PendingWindow.h"
 #include "app/WarningsWindow.h"
-#include "firingclamp/Driver.h"
 #include "recording/ListOfFiles.h"
 #include "recording/ParameterFile.h"
 #include "spikes/Batch.h"
@@ -48,10 +47,6 @@ const QColor kReady(101, 179, 6);
 constexpr qint64 kRepaintInterval = 33;  // ms: about 30 chart repaints a second during a run
 const char* const kNoDataDir = "Set the directory of data-files in the box below.";
 const char* const kNewDirectory = "New directory";
-
-QString FromError(const Error& e) { return QString::fromStdString(e.What()); }
-
-fs::path ToPath(const QString& s) { return fs::path(s.toStdString()); }
 
 }  // namespace
 
@@ -81,13 +76,9 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
   parts_.pages = new QTabWidget(central);
   parts_.pages->addTab(BuildPlotsPage(), "Plots");
   parts_.pages->addTab(BuildOptionsPage(), "Options");
-  // The pages of the Lissajous and firing-clamp analyses are filled when
-  // those analyses are bound to the window.
-  for (const char* tab : {"Lissajous", "Firing-Clamp", "Approximate_FC"}) {
-    auto* page = new QLabel("This analysis is not available in this version of the program.");
-    page->setAlignment(Qt::AlignCenter);
-    parts_.pages->addTab(page, tab);
-  }
+  parts_.pages->addTab(BuildLissajousPage(), "Lissajous");
+  parts_.pages->addTab(BuildFiringClampPage(), "Firing-Clamp");
+  parts_.pages->addTab(BuildApproximatePage(), "Approximate_FC");
   connect(parts_.pages, &QTabWidget::currentChanged, this, [this](int page) {
     settings_.view.page = static_cast<MainPage>(page);
     settings_.view.lissajousActive = settings_.view.page == MainPage::Lissajous;
@@ -256,14 +247,12 @@ QWidget* MainWindow::BuildPlotsPage() {
 
 void MainWindow::CreateSecondaryWindows() {
   // The order in which the program has always created them.
-  form13_ = new PendingWindow("Form13", "Form13: Statistics", this);
+  CreateAnalysisWindows();
   parts_.form2 = new FiCurvesWindow(session_, this);
   parts_.form3 = new OverlayWindow(session_, this);
   parts_.form4Window = new FileListWindow(session_, this);
-  form5_ = new PendingWindow("Form5", "Form5: Estimations_FC", this);
-  form6_ = new PendingWindow("Form6", "Form6: current", this);
+  CreateEstimationWindows();
   parts_.form7 = new WarningsWindow(this);
-  form8_ = new PendingWindow("Form8", "Form8: Varnel's method of splitting conductances", this);
   parts_.form9Window = new ParametersWindow(this);
   parts_.form10 = new LfpWindow(session_, settings_.view, *parts_.voltage, this);
   parts_.secondaryWindows = {form13_,  parts_.form2, parts_.form3,       parts_.form4Window, form5_,
@@ -418,6 +407,7 @@ void MainWindow::RefreshCharts() {
   parts_.form2->Refresh();
   parts_.form3->Refresh();
   parts_.form10->Refresh();
+  for (ChartView* view : otherViews_) view->Refresh();
 }
 
 void MainWindow::SetStatusColour(const QColor& colour) {
@@ -425,6 +415,10 @@ void MainWindow::SetStatusColour(const QColor& colour) {
   palette.setColor(QPalette::Window, colour);
   parts_.statusPanel->setPalette(palette);
 }
+
+WarningSink& MainWindow::warnings() { return *sink_; }
+
+void MainWindow::SetBusyColour(bool busy) { SetStatusColour(busy ? kBusy : kReady); }
 
 void MainWindow::ShowSweepState() {
   const Recording& rec = session_.rec;
@@ -506,27 +500,6 @@ void MainWindow::OnSmplChanged() {
     settings_.Smpl = session_.rec.iFile;
     parts_.Smpl->Load();
   }
-}
-
-void MainWindow::LoadSelectedRecordings() {
-  const std::vector<int> selected = parts_.form4Window->Selected();
-  if (selected.empty()) return;
-  Run("Loading the selected recordings", 0, [this, &selected] {
-    SetStatusColour(kBusy);
-    QCoreApplication::processEvents();
-    settings_.view.page = static_cast<MainPage>(parts_.pages->currentIndex());
-    settings_.view.estimationsVisible = form5_->isVisible();
-    settings_.view.currentWindowVisible = form6_->isVisible();
-    if (auto run = FiringClampDriver(session_, settings_, selected, *sink_); !run) Warn(FromError(run.error()));
-    // The driver turns to the firing-clamp page for a firing-clamp recording and back for another.
-    parts_.pages->setCurrentIndex(static_cast<int>(settings_.view.page));
-    const Recording& rec = session_.rec;
-    if (rec.nFiles > 0 && rec.nFiles < static_cast<int>(rec.FileNames.size()))
-      parts_.form9Window->ShowFile(ParameterFileName(rec.FileNames[rec.nFiles]));
-    ShowSweepState();
-    SetStatusColour(kReady);
-    QApplication::beep();
-  });
 }
 
 void MainWindow::DeleteSelectedRecordings() {

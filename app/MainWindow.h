@@ -31,7 +31,6 @@ class FileListWindow;
 class LfpWindow;
 class OverlayWindow;
 class ParametersWindow;
-class PendingWindow;
 class WarningsWindow;
 
 class MainWindow : public QMainWindow {
@@ -132,6 +131,8 @@ class MainWindow : public QMainWindow {
   void OnCompensationDefaults(bool checked);
   void SetDetailedOptions(bool on);
   void SetStatusColour(const QColor& colour);
+  WarningSink& warnings();  // Form7 and the status bar, for the core's calls
+  void SetBusyColour(bool busy);  // the status panel: red while busy, green when ready
 
   Session& session_;
   Settings settings_;
@@ -139,10 +140,28 @@ class MainWindow : public QMainWindow {
   FieldBinder fields_;
   Parts parts_;
   std::unique_ptr<Sink> sink_;
-  PendingWindow* form13_ = nullptr;
-  PendingWindow* form5_ = nullptr;
-  PendingWindow* form6_ = nullptr;
-  PendingWindow* form8_ = nullptr;
+  // The firing-clamp tabs and the driver's run from the file list
+  // (MainWindowFiringClamp.cpp).
+  struct FiringClampUi;
+  QWidget* BuildFiringClampPage();
+  QWidget* BuildApproximatePage();
+  FiringClampUi* fcUi_ = nullptr;
+  // "Form5: Estimations_FC" and "Form6: current" (MainWindowEstimations.cpp).
+  struct EstimationsUi;
+  void CreateEstimationWindows();  // sets form5_ and form6_
+  EstimationsUi* estimationsUi_ = nullptr;
+  // The "Lissajous" tab, "Form13: Statistics" and "Form8: ..." (MainWindowAnalyses.cpp).
+  struct AnalysesUi;
+  QWidget* BuildLissajousPage();
+  void CreateAnalysisWindows();  // sets form13_ and form8_
+  AnalysesUi* analysesUi_ = nullptr;
+
+  QWidget* form13_ = nullptr;
+  QWidget* form5_ = nullptr;
+  QWidget* form6_ = nullptr;
+  QWidget* form8_ = nullptr;
+  // Views outside the "Plots" page and Forms 2, 3 and 10, refreshed with them.
+  QList<ChartView*> otherViews_;
   QPushButton* fileName_ = nullptr;
   QPushButton* fileNumber_ = nullptr;
   std::optional<QString> running_;
