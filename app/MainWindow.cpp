@@ -112,7 +112,7 @@ void MainWindow::BuildMenus() {
   QMenu* run = menuBar()->addMenu("Run");
   parts_.readAndDrawAction = run->addAction("ReadAndDrawData", this, &MainWindow::ReadAndDrawData);
   run->addAction("TreatAllDirs", this, &MainWindow::TreatAllDirsRun);
-  run->addAction("Analize Statistics", this, [this] { form13_->show(); });
+  run->addAction("Analize Statistics", this, &MainWindow::AnalyzeStatisticsRun);
   run->addAction("F_I_curves", this, &MainWindow::FICurvesRun);
   run->addAction("SuperimposeV", this, &MainWindow::SuperimposeVRun);
   run->addAction("-----------------------")->setEnabled(false);
@@ -143,16 +143,13 @@ QWidget* MainWindow::BuildTopBar() {
   layout->setContentsMargins(0, 0, 0, 0);
   const std::pair<const char*, void (MainWindow::*)()> buttons[] = {
       {"ReadAndDrawData", &MainWindow::ReadAndDrawData},
-      {"Analize Statistics", nullptr},
+      {"Analize Statistics", &MainWindow::AnalyzeStatisticsRun},
       {"F_I_curves", &MainWindow::FICurvesRun},
       {"TreatAllDirs", &MainWindow::TreatAllDirsRun},
       {"SuperimposeV", &MainWindow::SuperimposeVRun}};
   for (const auto& [caption, action] : buttons) {
     auto* button = new QPushButton(caption, bar);
-    if (action)
-      connect(button, &QPushButton::clicked, this, action);
-    else
-      connect(button, &QPushButton::clicked, this, [this] { form13_->show(); });
+    connect(button, &QPushButton::clicked, this, action);
     layout->addWidget(button);
     parts_.detailedButtons.append(button);
   }

@@ -100,6 +100,14 @@ class MainWindow : public QMainWindow {
   // Warnings, as the analyses report them: into the memo of "Form7: Warnings".
   void Warn(const QString& line);
 
+  // --- firing-clamp tabs (MainWindowFiringClamp.cpp) ---
+
+  // --- estimations windows (MainWindowEstimations.cpp) ---
+
+  // --- analysis windows (MainWindowAnalyses.cpp) ---
+  // "Analize Statistics": shows Form13, then runs the statistics of the sweep shown.
+  void AnalyzeStatisticsRun();
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -162,6 +170,9 @@ class MainWindow : public QMainWindow {
   QWidget* form8_ = nullptr;
   // Views outside the "Plots" page and Forms 2, 3 and 10, refreshed with them.
   QList<ChartView*> otherViews_;
+  // Partners of the "Adjust scales to current plot" buttons across files.
+  ChartView* fcTimeView_ = nullptr;  // the "Firing-Clamp" tab's time chart
+  ChartView* form6View_ = nullptr;   // the chart of "Form6: current"
   QPushButton* fileName_ = nullptr;
   QPushButton* fileNumber_ = nullptr;
   std::optional<QString> running_;

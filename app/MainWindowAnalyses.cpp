@@ -21,4 +21,6 @@ void MainWindow::CreateAnalysisWindows() {
   form8_ = new PendingWindow("Form8", "Form8: Varnel's method of splitting conductances", this);
 }
 
+void MainWindow::AnalyzeStatisticsRun() { form13_->show(); }
+
 }  // namespace velmora::app
