@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <fstream>
 
 #include "analyses/ExtracelStim.h"
 #include "firingclamp/ApproximateFC.h"
@@ -180,12 +179,7 @@ Status WritePulseFile(const fs::path& dir, const Pulses& p, PulseFileMode mode) 
     }
     text += "\r\n";
   }
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    out << text;
-    out.close();
-    if (!out) return Error{path.string(), 0, "", "cannot be appended to"};
-  }
+  if (Status appended = AppendWhole(path, text, false); !appended) return appended;
   // A calibration file without a single pulse would only make the next
   // approximation fail on it.
   if (fs::file_size(path, ec) == 0 && !ec) fs::remove(path, ec);

@@ -142,8 +142,9 @@ std::string Fixed(double x, int width, int decimals) {
   // other programs write it; the library would round it to even.
   // A tie is a dyadic fraction m / 2^(decimals+1): only then is the exact
   // expansion looked at (a 5 right after the last kept decimal, nothing beyond).
+  if (!std::isfinite(x)) x = 0;
   const double scaled = std::ldexp(x, decimals + 1);
-  if (std::isfinite(x) && decimals >= 0 && decimals < 30 && scaled == std::trunc(scaled)) {
+  if (decimals >= 0 && decimals < 30 && scaled == std::trunc(scaled)) {
     const std::string exact = fmt::format("{:.{}f}", x, decimals + 21);
     const std::string_view tail = std::string_view(exact).substr(exact.size() - 21);
     if (tail.front() == '5' && tail.find_first_not_of('0', 1) == std::string_view::npos)
@@ -172,6 +173,21 @@ Status WriteFileAtomically(const std::filesystem::path& path, std::string_view c
     return Error{path.string(), 0, "", "cannot replace: " + ec.message()};
   }
   return Ok();
+}
+
+Status AppendWhole(const std::filesystem::path& path, std::string_view text, bool mustExist) {
+  std::error_code ec;
+  const std::uintmax_t before = std::filesystem::file_size(path, ec);
+  if (ec && mustExist) return Error{path.string(), 0, "", "cannot be appended to: " + ec.message()};
+  std::FILE* f = std::fopen(path.c_str(), "ab");
+  if (!f) return Error{path.string(), 0, "", "cannot open: " + SystemMessage(errno)};
+  const bool written = text.empty() || std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  const int writeErr = errno;
+  const bool closed = std::fclose(f) == 0;
+  if (written && closed) return Ok();
+  const int err = written ? errno : writeErr;
+  std::filesystem::resize_file(path, ec ? 0 : before, ec);
+  return Error{path.string(), 0, "", "cannot write: " + SystemMessage(err)};
 }
 
 Result<std::string> ReadWholeFile(const std::filesystem::path& path) {

@@ -58,12 +58,19 @@ std::optional<double> ParseReal(std::string_view token);
 std::optional<long> ParseInteger(std::string_view token);
 
 // Pascal's x:w:d: fixed point, d decimals, right-aligned in w characters,
-// wider when the number does not fit.
+// wider when the number does not fit. NaN and infinity are written as 0:
+// the lab's other programs cannot read them back, and one such word would
+// make a whole result file unreadable.
 std::string Fixed(double x, int width, int decimals);
 
 // Writes the whole content to a temporary file beside `path` and renames it
 // over `path`, so that a failure midway leaves the old file as it was.
 Status WriteFileAtomically(const std::filesystem::path& path, std::string_view content);
+
+// Appends `text` to the existing file at `path` (creating it when
+// `mustExist` is false). A write that fails midway (a full disk) is cut back
+// to the old end, so that the file never ends in part of a record.
+Status AppendWhole(const std::filesystem::path& path, std::string_view text, bool mustExist = true);
 
 // The file's whole content, or an Error that names it.
 Result<std::string> ReadWholeFile(const std::filesystem::path& path);

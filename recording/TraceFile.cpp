@@ -191,6 +191,14 @@ Status ReadBinaryTrace(const fs::path& path, RawRecording& raw, RecordingParamet
   }
   double dtPar = 0;
   std::memcpy(&dtPar, head.data(), sizeof dtPar);
+  // A damaged header would turn every sample into NaN or infinity, and
+  // those would reach the charts and the result files.
+  if (!std::isfinite(dtPar)) return Error{file, 0, "dtPar", fmt::format("the sampling step {} is not a number", dtPar)};
+  for (int c = 0; c < m; ++c) {
+    const double scale = scaleOffset[c], offset = scaleOffset[m + c];
+    if (!(std::fabs(scale) * 32768 + std::fabs(offset) < std::numeric_limits<double>::max()))
+      return Error{file, 0, "", fmt::format("channel {} has no usable scale and offset ({}, {})", c + 1, scale, offset)};
+  }
   par.dtPar = dtPar;
   par.LfpPars.LfpPresent = lfp;
 

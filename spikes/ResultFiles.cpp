@@ -79,9 +79,9 @@ Error FileError(const fs::path& path, std::string_view what, int err) {
   return Error{path.string(), 0, "", fmt::format("{}: {}", what, std::strerror(err))};
 }
 
-// Opens with `mode`, writes `text` whole, closes; each step checked.
-Status WriteFile(const fs::path& path, const char* mode, std::string_view text) {
-  std::FILE* f = std::fopen(path.c_str(), mode);
+// Creates or empties the file, writes `text` whole, closes; each step checked.
+Status WriteFile(const fs::path& path, std::string_view text) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return FileError(path, "cannot open", errno);
   const bool written = text.empty() || std::fwrite(text.data(), 1, text.size(), f) == text.size();
   const int writeErr = errno;
@@ -96,7 +96,7 @@ Status AppendToFile(const fs::path& path, std::string_view text) {
   if (!Exists(path))
     return Error{path.string(), 0, "",
                  "is missing while \"out_nu.dat\" is there; rewrite the result files or restore it"};
-  return WriteFile(path, "ab", text);
+  return AppendWhole(path, text);
 }
 
 }  // namespace
@@ -142,7 +142,7 @@ Status PrepareResultFiles(const fs::path& dir, bool append) {
     return Ok();
   }
   for (int file = 0; file < kResultFiles; ++file)
-    if (Status s = WriteFile(dir / kResultFileNames[file], "wb", ResultHeader(file)); !s) return s;
+    if (Status s = WriteFile(dir / kResultFileNames[file], ResultHeader(file)); !s) return s;
   return Ok();
 }
 

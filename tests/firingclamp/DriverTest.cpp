@@ -205,6 +205,47 @@ TEST(FiringClampDriver, EstimationRunWritesItsFilesAndSummary) {
   EXPECT_FALSE(FindSeries(session.fcCharts.estimations.current, "Estimated I")->points.empty());
 }
 
+// A calibration file damaged on disk ends the estimation run at its first
+// recording with the file and line named; the estimates of the run before
+// are not overwritten with anything made from it.
+TEST(FiringClampDriver, CorruptedCalibrationEndsTheRunAndKeepsTheEstimates) {
+  TempDir tmp;
+  WriteFcSweeps(tmp.path(), {-50, 0, 50}, {0, 5, 10});
+  Settings settings = FcSettings();
+  settings.fc.writeInFile = true;
+  {
+    Session session;
+    CollectingSink warnings;
+    ASSERT_TRUE(RunOn(tmp.path(), session, settings, warnings));
+  }
+  const std::string calibration = tmp.Read(kCalibrationFileName);
+  tmp.Write(kEstimatesFileName, "estimates of an earlier run\r\n");
+  const std::size_t third = calibration.find("\r\n", calibration.find("\r\n") + 2) + 2;
+  struct Case {
+    const char* name;
+    std::string content;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"cut mid-line", calibration.substr(0, third + 17), "line 3: 2 numbers where a calibration point has 13"},
+      {"garbage", calibration.substr(0, third) + "\x01\xff garbage\r\n", "line 3, column 1: \"\x01\xff\" is not a number"},
+  };
+  settings.fc.writeInFile = false;
+  settings.fc.approximate = true;
+  settings.view.estimationsVisible = true;
+  for (const Case& c : cases) {
+    tmp.Write(kCalibrationFileName, c.content);
+    Session session;
+    CollectingSink warnings;
+    auto run = RunOn(tmp.path(), session, settings, warnings);
+    ASSERT_TRUE(run) << c.name;
+    EXPECT_TRUE(run->approximationFailed) << c.name;
+    ASSERT_EQ(warnings.size(), 1u) << c.name;
+    EXPECT_THAT(warnings[0], HasSubstr(std::string(kCalibrationFileName) + ": " + c.message)) << c.name;
+    EXPECT_EQ(tmp.Read(kEstimatesFileName), "estimates of an earlier run\r\n") << c.name;
+  }
+}
+
 Pulses TwoPulses() {
   Pulses p;
   SizePulseArrays(p, 3);

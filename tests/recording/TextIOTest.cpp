@@ -3,12 +3,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
 namespace velmora {
 namespace {
 
 using ::testing::ElementsAre;
+using testing::FileSizeLimit;
 using testing::TempDir;
 
 std::vector<std::string> Lines(const std::filesystem::path& p) {
@@ -58,6 +63,53 @@ TEST(Fixed, RightAlignsAndWidensLikeTheLabsOtherPrograms) {
   EXPECT_EQ(Fixed(1.25, 6, 1), "   1.3");
   EXPECT_EQ(Fixed(2.675, 6, 2), "  2.67");  // 2.67499999... in binary
   EXPECT_EQ(Fixed(0.5, 3, 0), "  1");
+}
+
+TEST(Fixed, NonFiniteValuesAreWrittenAsZero) {
+  EXPECT_EQ(Fixed(std::numeric_limits<double>::quiet_NaN(), 7, 2), "   0.00");
+  EXPECT_EQ(Fixed(HUGE_VAL, 6, 1), "   0.0");
+  EXPECT_EQ(Fixed(-HUGE_VAL, 3, 0), "  0");
+}
+
+// A disk that fills up in the middle of a rewrite leaves the old file whole
+// and no temporary file beside it.
+TEST(WriteFileAtomically, FullDiskMidwayKeepsTheOldFile) {
+  TempDir dir;
+  dir.Write("f.txt", "old content\r\n");
+  Status s = Ok();
+  {
+    FileSizeLimit full(100);
+    s = WriteFileAtomically(dir / "f.txt", std::string(1000, 'x'));
+  }
+  ASSERT_FALSE(s);
+  EXPECT_THAT(s.error().What(), ::testing::HasSubstr("f.txt: cannot write"));
+  EXPECT_EQ(dir.Read("f.txt"), "old content\r\n");
+  EXPECT_FALSE(std::filesystem::exists(dir / "f.txt.tmp-velmora"));
+}
+
+// A record that does not fit any more is taken back whole: the file ends
+// with the last complete record, never in the middle of one.
+TEST(AppendWhole, FullDiskMidwayCutsBackToTheLastRecord) {
+  TempDir dir;
+  const std::string before = "header\r\n1 2 3\r\n";
+  dir.Write("r.dat", before);
+  Status s = Ok();
+  {
+    FileSizeLimit full(before.size() + 5);
+    s = AppendWhole(dir / "r.dat", "4 5 6 7 8 9\r\n");
+  }
+  ASSERT_FALSE(s);
+  EXPECT_THAT(s.error().What(), ::testing::HasSubstr("r.dat: cannot write"));
+  EXPECT_EQ(dir.Read("r.dat"), before);
+
+  ASSERT_TRUE(AppendWhole(dir / "r.dat", "4\r\n"));
+  EXPECT_EQ(dir.Read("r.dat"), before + "4\r\n");
+  const Status missing = AppendWhole(dir / "none.dat", "x");
+  ASSERT_FALSE(missing);
+  EXPECT_THAT(missing.error().What(), ::testing::HasSubstr("none.dat: cannot be appended to"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "none.dat"));
+  ASSERT_TRUE(AppendWhole(dir / "new.dat", "x", false));
+  EXPECT_EQ(dir.Read("new.dat"), "x");
 }
 
 TEST(WriteFileAtomically, ReplacesWholeOrLeavesTheOldFile) {

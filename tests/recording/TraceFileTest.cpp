@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "recording/ParameterFile.h"
 #include "support/Fixtures.h"
@@ -177,6 +178,37 @@ TEST(ReadTrace, BinaryCutShortReadsWholeSamplesOnly) {
     EXPECT_EQ(rec.raw.nRaw, -1);
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_THAT(warnings[0], HasSubstr("the header is cut short (300 of 312 bytes)"));
+  }
+}
+
+// A damaged header would make every sample NaN or infinite; the read is
+// refused instead, naming the file and what is wrong.
+TEST(ReadTrace, BinaryHeaderWithoutUsableNumbersIsAnError) {
+  TempDir dir;
+  Recording rec;
+  rec.par.TimeFactor = 1;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char* name;
+    double dtPar;
+    std::vector<double> scales, offsets;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"NaN step", nan, {1, 1, 1}, {0, 0, 0}, "the sampling step nan is not a number"},
+      {"infinite step", HUGE_VAL, {1, 1, 1}, {0, 0, 0}, "the sampling step inf is not a number"},
+      {"NaN scale", 0.1, {1, nan, 1}, {0, 0, 0}, "channel 2 has no usable scale and offset (nan, 0)"},
+      {"overflowing scale", 0.1, {1e305, 1, 1}, {0, 0, 0}, "channel 1 has no usable scale and offset"},
+      {"infinite offset", 0.1, {1, 1, 1}, {0, 0, -HUGE_VAL}, "channel 3 has no usable scale and offset (1, -inf)"},
+  };
+  NullSink warnings;
+  for (const Case& c : cases) {
+    dir.Write("d_trace1_Err.cc_b", BinaryTrace(c.dtPar, "", c.scales, c.offsets, Ramp(4, 3)));
+    const Status s = ReadTrace(rec, dir / "d_trace1_Err.cc", warnings);
+    ASSERT_FALSE(s) << c.name;
+    EXPECT_THAT(s.error().What(), HasSubstr("d_trace1_Err.cc_b")) << c.name;
+    EXPECT_THAT(s.error().What(), HasSubstr(c.message)) << c.name;
+    EXPECT_EQ(rec.raw.nRaw, -1) << c.name;
   }
 }
 

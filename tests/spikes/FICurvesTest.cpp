@@ -11,6 +11,7 @@
 #include "modelcell/Synth.h"
 #include "recording/ListOfFiles.h"
 #include "spikes/Pipeline.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -241,6 +242,48 @@ TEST(FICurves, ModelCellStepsCountTheTrueSpikes) {
   EXPECT_EQ(lines("out_nu.dat"), 1 + static_cast<long>(written->size()));
   EXPECT_EQ(lines("out_g_I_i_all.dat"), 1 + total);
   EXPECT_EQ(run->sweeps.back().slot, session.rec.iFile);
+}
+
+// A disk that fills up during a run ends it with a message naming the
+// file; what the earlier runs wrote stays, and every file still ends in a
+// whole record.
+TEST(FICurves, FullDiskEndsTheRunAndKeepsTheRecordsBefore) {
+  testing::TempDir dir;
+  CollectingSink warnings;
+  SynthSettings synth;
+  ASSERT_TRUE(WriteSynthRecording(synth, dir.path(), warnings));
+  Session session;
+  session.dataDir = dir.path();
+  auto listed = ReadListOfFiles(dir.path(), dir.path(), session.rec, warnings);
+  ASSERT_TRUE(listed);
+  session.listed = *listed;
+  Settings settings = StartupSettings();
+  std::vector<int> all(session.listed.size());
+  for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i);
+  ASSERT_TRUE(LoadSelectedSweeps(session, settings, all, warnings));
+  ASSERT_TRUE(FICurves(session, settings, dir.path(), warnings));
+
+  std::vector<std::pair<std::string, std::string>> before;
+  std::uintmax_t largest = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    if (entry.path().filename().string().starts_with("out_")) {
+      before.emplace_back(entry.path().filename().string(), dir.Read(entry.path().filename().string()));
+      largest = std::max(largest, entry.file_size());
+    }
+  ASSERT_EQ(before.size(), 11u);
+
+  Result<FIRun> run = FIRun{};
+  {
+    testing::FileSizeLimit full(largest + 40);
+    run = FICurves(session, settings, dir.path(), warnings);
+  }
+  ASSERT_FALSE(run);
+  EXPECT_THAT(run.error().What(), ::testing::ContainsRegex("out_[A-Za-z_]+\\.dat: cannot write"));
+  for (const auto& [name, old] : before) {
+    const std::string now = dir.Read(name);
+    EXPECT_TRUE(now.starts_with(old)) << name;
+    EXPECT_TRUE(now.ends_with("\r\n")) << name;
+  }
 }
 
 // Nothing is read, plotted or written when the bridge is below "to be > ".
