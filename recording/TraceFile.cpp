@@ -296,7 +296,11 @@ Status ReadTrace(Recording& rec, const fs::path& trace, WarningSink& warnings) {
 }
 
 Status LoadSweepFiles(Recording& rec, const fs::path& trace, WarningSink& warnings) {
-  if (Status s = ReadParameterFile(ParameterFileName(trace.string()), rec.par); !s) return s;
+  const std::string parFile = ParameterFileName(trace.string());
+  std::error_code ec;
+  if (!fs::exists(parFile, ec))  // allowed, but the numbers then come from elsewhere
+    warnings.Warn(fmt::format("{}: no parameter file; the parameters of the recording read before are kept", parFile));
+  if (Status s = ReadParameterFile(parFile, rec.par); !s) return s;
   if (Status s = ReadTrace(rec, trace, warnings); !s) return s;
   rec.currentFile = trace.string();
   return Ok();

@@ -378,5 +378,20 @@ TEST(LoadSweepFiles, ReadsParameterFileThenTraceAndReloads) {
   EXPECT_DOUBLE_EQ(rec.dt, 0.0001);
 }
 
+// Without its parameter file a recording is read with the parameters of the
+// one before, which the user must be told.
+TEST(LoadSweepFiles, MissingParameterFileKeepsTheParametersAndWarns) {
+  TempDir dir;
+  const auto trace = dir.Write("f_trace1_Err.cc", "0.1 1 0 0 0 0\n0.2 2 0 0 0 0\n");
+  Recording rec;
+  rec.par.TimeFactor = 1;
+  rec.par.tStimStart = 0.15;
+  CollectingSink warnings;
+  ASSERT_TRUE(LoadSweepFiles(rec, trace, warnings));
+  EXPECT_DOUBLE_EQ(rec.par.tStimStart, 0.15);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_THAT(warnings[0], HasSubstr("f.par: no parameter file; the parameters of the recording read before are kept"));
+}
+
 }  // namespace
 }  // namespace velmora
