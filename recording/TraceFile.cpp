@@ -10,6 +10,10 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <optional>
+#include <string.h>  // memrchr
+#include <thread>
 
 #include "recording/ParameterFile.h"
 #include "recording/SideFiles.h"
@@ -98,60 +102,159 @@ std::string SampleCapMessage(const std::string& file) {
   return fmt::format("{}: holds more than {} samples; the rest is not read", file, kMaxRawSamples);
 }
 
-// Columns: time, V, Icom, Ireal, two values not kept, then channel 4, 5, 6 as
-// present. On an error the raw channels are left empty, never half-filled.
-Status ReadTextTrace(const fs::path& path, RawRecording& raw, RecordingParameters& par,
-                     WarningSink& warnings) {
-  const std::string file = path.string();
-  auto reader = LineReader::Open(path);
-  if (!reader) return reader.error();
-
-  const Channels ch = StartRead(raw, par, false);
-  // File columns (1-based) of the kept channels: V, Icom, Ireal, then 4, 5, 6 as present.
+// The kept columns of a text trace, 1-based: V, Icom, Ireal, then channels
+// 4, 5, 6 as present; time is column 1, and two columns are not kept.
+struct TextLayout {
   std::array<int, 6> column{2, 3, 4, 7, 8, 9};
-  if (par.HasCh4 != 1) column[3] = 7, column[4] = 8;
-  const int nColumns = 6 + (par.HasCh4 == 1) + 2 * (par.HasCh56 == 1);
+  int nColumns = 6;
+  int nKept = 3;
+};
 
-  std::string_view line, bad;
-  bool reserved = false, shortWarned = false, capped = false;
+// What a stretch of whole lines parses to. Lines are counted from the start
+// of the stretch; an event remembers how many samples came before it, so
+// that the merge can tell whether the sample cap stopped the read first.
+struct ParsedLines {
+  struct Event {
+    long line = 0;
+    std::size_t samplesBefore = 0;
+    int columns = 0;         // short line: the columns found; error: the column of the bad token
+    std::string_view bad{};  // error: the token, inside the read buffer
+  };
+  std::vector<double> t;
+  std::array<std::vector<double>, 6> ch;
+  long lines = 0;
+  std::optional<Event> shortLine, error;
+
+  void Clear() {
+    t.clear();
+    for (auto& c : ch) c.clear();
+    lines = 0;
+    shortLine.reset();
+    error.reset();
+  }
+};
+
+void ParseLines(std::string_view text, const TextLayout& layout, ParsedLines& out) {
+  out.Clear();
   std::array<double, 10> values{};
-  while (reader->Next(line)) {
-    if (!reserved) {  // from the first line's length: enough to avoid regrowth
-      const double estimate = static_cast<double>(reader->fileSize()) / static_cast<double>(line.size() + 1);
-      Reserve(raw, ch, static_cast<std::size_t>(std::min(estimate * 1.05 + 16, double{kMaxRawSamples})));
-      reserved = true;
-    }
+  std::string_view bad;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p < end) {
+    const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    const char* stop = nl ? nl : end;
+    std::string_view rest(p, static_cast<std::size_t>(stop - p));  // a CR before the LF reads as a blank
+    p = nl ? nl + 1 : end;
+    ++out.lines;
     int found = 0;
-    std::string_view rest = line;
-    for (; found < nColumns; ++found) {
+    for (; found < layout.nColumns; ++found) {
       const Scan scan = NextReal(rest, values[found + 1], bad);
       if (scan == Scan::End) break;
       if (scan == Scan::NotANumber) {
-        StartRead(raw, par, false);
-        return Error{file, reader->lineNumber(), fmt::format("column {}", found + 1),
-                     fmt::format("\"{}\" is not a number", bad)};
+        out.error = ParsedLines::Event{out.lines, out.t.size(), found + 1, bad};
+        return;
       }
     }
     if (found == 0) continue;  // a blank line is a sample at time 0, which is never kept
-    if (found < nColumns) {
-      std::fill(values.begin() + found + 1, values.begin() + nColumns + 1, 0.0);
-      if (!shortWarned)
-        warnings.Warn(fmt::format("{}: line {} holds {} of {} columns; the missing ones are taken as 0",
-                                  file, reader->lineNumber(), found, nColumns));
-      shortWarned = true;
+    if (found < layout.nColumns) {
+      std::fill(values.begin() + found + 1, values.begin() + layout.nColumns + 1, 0.0);
+      if (!out.shortLine) out.shortLine = ParsedLines::Event{out.lines, out.t.size(), found, {}};
     }
     const double t = values[1];
     if (!(t > 0)) continue;  // a sample at time 0 or before is overwritten by the next one
-    if (raw.tRaw.size() == kMaxRawSamples) {
-      capped = true;
-      break;
-    }
-    raw.tRaw.push_back(t);
-    for (int c = 0; c < ch.count; ++c) ch.dest[c]->push_back(values[column[c]]);
+    out.t.push_back(t);
+    for (int c = 0; c < layout.nKept; ++c) out.ch[c].push_back(values[layout.column[c]]);
   }
-  if (reader->readFailed()) {
-    StartRead(raw, par, false);
-    return Error{file, reader->lineNumber(), "", "read error"};
+}
+
+// Columns: time, V, Icom, Ireal, two values not kept, then channel 4, 5, 6 as
+// present. On an error the raw channels are left empty, never half-filled.
+// The file is read in large blocks of whole lines; a block of a long trace
+// is parsed in two halves at once, and the halves are taken in file order,
+// so that errors, warnings and the sample cap come out as in one pass.
+Status ReadTextTrace(const fs::path& path, RawRecording& raw, RecordingParameters& par,
+                     WarningSink& warnings) {
+  const std::string file = path.string();
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!f) return Error{file, 0, "", "cannot open: " + std::string(std::strerror(errno))};
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(path, ec);
+
+  const Channels ch = StartRead(raw, par, false);
+  TextLayout layout;
+  if (par.HasCh4 != 1) layout.column[3] = 7, layout.column[4] = 8;
+  layout.nColumns = 6 + (par.HasCh4 == 1) + 2 * (par.HasCh56 == 1);
+  layout.nKept = ch.count;
+
+  constexpr std::size_t kBlock = 8 << 20;          // bytes read at a time
+  constexpr std::size_t kParallelFrom = 1 << 20;   // smaller blocks are parsed in one go
+  std::string buffer(static_cast<std::size_t>(std::clamp<std::uintmax_t>(ec ? 0 : size + 1, 4096, kBlock)), '\0');
+  std::array<ParsedLines, 2> halves;
+  std::size_t kept = 0;  // bytes of a partial line carried to the next block
+  long lineBase = 0;
+  bool reserved = false, shortWarned = false, capped = false, eof = false;
+
+  // Takes a parsed half into the raw channels; an Error ends the read.
+  const auto merge = [&](const ParsedLines& h) -> Status {
+    const std::size_t room = kMaxRawSamples - raw.tRaw.size();
+    if (h.shortLine && !shortWarned && h.shortLine->samplesBefore <= room) {
+      warnings.Warn(fmt::format("{}: line {} holds {} of {} columns; the missing ones are taken as 0", file,
+                                lineBase + h.shortLine->line, h.shortLine->columns, layout.nColumns));
+      shortWarned = true;
+    }
+    if (h.error && h.error->samplesBefore <= room)
+      return Error{file, lineBase + h.error->line, fmt::format("column {}", h.error->columns),
+                   fmt::format("\"{}\" is not a number", h.error->bad)};
+    const std::size_t n = std::min(h.t.size(), room);
+    capped = h.t.size() > room;
+    raw.tRaw.insert(raw.tRaw.end(), h.t.begin(), h.t.begin() + static_cast<std::ptrdiff_t>(n));
+    for (int c = 0; c < ch.count; ++c)
+      ch.dest[c]->insert(ch.dest[c]->end(), h.ch[c].begin(), h.ch[c].begin() + static_cast<std::ptrdiff_t>(n));
+    lineBase += h.lines;
+    return Ok();
+  };
+
+  while (!eof && !capped) {
+    if (kept == buffer.size()) buffer.resize(buffer.size() * 2);  // a very long line
+    const std::size_t got = std::fread(buffer.data() + kept, 1, buffer.size() - kept, f.get());
+    if (got == 0) {
+      if (std::ferror(f.get())) {
+        StartRead(raw, par, false);
+        return Error{file, lineBase + 1, "", "read error"};
+      }
+      eof = true;
+    }
+    const std::size_t filled = kept + got;
+    std::size_t whole = filled;  // the bytes of whole lines; at the end, all that is left
+    if (!eof) {
+      const void* lastEnd = memrchr(buffer.data(), '\n', filled);
+      if (!lastEnd) {
+        kept = filled;
+        continue;
+      }
+      whole = static_cast<std::size_t>(static_cast<const char*>(lastEnd) - buffer.data()) + 1;
+    }
+    const std::string_view text(buffer.data(), whole);
+    if (!reserved && !text.empty()) {  // from the first line's length: enough to avoid regrowth
+      const double estimate = static_cast<double>(size) / static_cast<double>(std::min(text.find('\n'), whole) + 1);
+      Reserve(raw, ch, static_cast<std::size_t>(std::min(estimate * 1.05 + 16, double{kMaxRawSamples})));
+      reserved = true;
+    }
+    std::size_t mid = whole;
+    if (whole >= kParallelFrom)
+      if (const void* nl = std::memchr(buffer.data() + whole / 2, '\n', whole - whole / 2))
+        mid = static_cast<std::size_t>(static_cast<const char*>(nl) - buffer.data()) + 1;
+    std::thread second;
+    if (mid < whole) second = std::thread([&] { ParseLines(text.substr(mid), layout, halves[1]); });
+    ParseLines(text.substr(0, mid), layout, halves[0]);
+    if (second.joinable()) second.join();
+    for (int h = 0; h < (mid < whole ? 2 : 1) && !capped; ++h)
+      if (Status s = merge(halves[h]); !s) {
+        StartRead(raw, par, false);
+        return s;
+      }
+    kept = filled - whole;
+    std::memmove(buffer.data(), buffer.data() + whole, kept);
   }
   if (capped) warnings.Warn(SampleCapMessage(file));
   raw.nRaw = static_cast<int>(raw.tRaw.size()) - 1;

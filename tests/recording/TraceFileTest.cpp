@@ -1,5 +1,7 @@
 #include "recording/TraceFile.h"
 
+#include <fmt/format.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -92,6 +94,53 @@ TEST(ReadTrace, TextGarbageIsAnErrorAndLeavesNoSamples) {
   EXPECT_THAT(s.error().What(), HasSubstr("a_trace1_Err.cc: line 2, column 2: \"1,5\" is not a number"));
   EXPECT_EQ(rec.raw.nRaw, -1);
   EXPECT_TRUE(rec.raw.VRaw.empty());
+}
+
+// A long trace is read in blocks, each parsed in two halves at once: the
+// samples keep their order, and a short line or a damaged number deep in
+// the file is reported with its own line number, wherever the cuts fall.
+TEST(ReadTrace, TextLongTraceReadInPartsKeepsOrderAndLineNumbers) {
+  constexpr int kLines = 300000;  // about 10 MB: two blocks, each split
+  std::string text;
+  text.reserve(kLines * 34);
+  for (int i = 1; i <= kLines; ++i) text += fmt::format("{}.5 {} -{} 7 0 0\r\n", i, i % 1000, i);
+  const auto lineStart = [](const std::string& in, int line) {  // 1-based
+    std::size_t at = 0;
+    for (int k = 1; k < line; ++k) at = in.find('\n', at) + 1;
+    return at;
+  };
+  TempDir dir;
+  Recording rec;
+  {
+    CollectingSink warnings;
+    ASSERT_TRUE(ReadTrace(rec, dir.Write("l_trace1_Err.cc", text), warnings));
+    ASSERT_EQ(rec.raw.nRaw, kLines - 1);
+    bool inOrder = true;
+    for (int i = 0; i < kLines && inOrder; ++i)
+      inOrder = rec.raw.tRaw[i] == i + 1.5 && rec.raw.VRaw[i] == (i + 1) % 1000 && rec.raw.IcomRaw[i] == -(i + 1);
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(warnings.size(), 0u);
+  }
+  for (const int line : {5, 200001, 260001, kLines}) {  // each half of each block
+    std::string damaged = text;
+    const std::size_t at = lineStart(damaged, line);
+    damaged.replace(at, damaged.find('\n', at) - at, fmt::format("{}.5 1 2", line));
+    const std::size_t bad = lineStart(damaged, line + 7 <= kLines ? line + 7 : line - 7);
+    damaged.replace(bad, damaged.find(' ', bad) - bad, "x1");
+    CollectingSink warnings;
+    const Status s = ReadTrace(rec, dir.Write("l_trace1_Err.cc", damaged), warnings);
+    ASSERT_FALSE(s) << line;
+    const int badLine = line + 7 <= kLines ? line + 7 : line - 7;
+    EXPECT_THAT(s.error().What(), HasSubstr(fmt::format("line {}, column 1: \"x1\" is not a number", badLine)))
+        << line;
+    EXPECT_EQ(rec.raw.nRaw, -1) << line;
+    if (badLine > line) {
+      ASSERT_EQ(warnings.size(), 1u) << line;
+      EXPECT_THAT(warnings[0], HasSubstr(fmt::format("line {} holds 3 of 6 columns", line))) << line;
+    } else {
+      EXPECT_EQ(warnings.size(), 0u) << line;  // the read stopped before the short line
+    }
+  }
 }
 
 TEST(ReadTrace, MissingUnderBothNamesIsAnError) {
