@@ -3,10 +3,15 @@
 // LFP window, deleting recordings and the guard against a second action.
 
 #include <QClipboard>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
+#include <QPushButton>
 #include <QListWidget>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <fstream>
 
 #include "AppFixture.h"
 
@@ -29,6 +34,28 @@ struct AppWithSteps : StartedApp {
     QVERIFY(window->SetDataDirectory(QString::fromStdString(data.string())));
   }
 };
+
+// Model-cell recordings of a column format in `dir`.
+void WriteColumns(const fs::path& dir, SynthProtocol protocol) {
+  SynthSettings s;
+  s.protocol = protocol;
+  NullSink sink;
+  auto written = WriteSynthRecording(s, dir, sink);
+  if (!written) qFatal("%s", written.error().What().c_str());
+}
+
+// Answers the next file dialog with `path`, as the user would.
+void AnswerFileDialog(const QString& path) {
+  auto* poll = new QTimer;
+  QObject::connect(poll, &QTimer::timeout, poll, [poll, path] {
+    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+      dialog->selectFile(path);
+      static_cast<QDialog*>(dialog)->accept();  // public on QDialog
+      poll->deleteLater();
+    }
+  });
+  poll->start(20);
+}
 
 }  // namespace
 
@@ -92,6 +119,55 @@ class ActionsTest : public QObject {
     app.parts().form2->Clear();
     for (const Chart* chart : {&app.session->charts.fiCurrent, &app.session->charts.fiConductance})
       for (const Series& s : chart->series) QVERIFY2(s.points.empty(), s.title.c_str());
+  }
+
+  // "TreatAllDirs" runs the F-I analysis in every experiment directory under
+  // the data directory, into Form2 and the result files beside them.
+  void treatAllDirsCoversEveryExperimentDirectory() {
+    StartedApp app;
+    const fs::path root = app.home / "experiments";
+    WriteColumns(root / "cellA_gst", SynthProtocol::OldColumns);
+    WriteColumns(root / "cellB_gst", SynthProtocol::OldColumns);
+    QVERIFY(app.window->SetDataDirectory(QString::fromStdString(root.string())));
+    app.parts().formatBox->setCurrentIndex(0);
+    app.parts().Skip->setValue(1);  // thinned column traces lose spike peaks
+    app.window->TreatAllDirsRun();
+    QVERIFY(app.parts().form2->isVisible());
+    QVERIFY(PointsOf(app.session->charts.fiCurrent, "N of spikes") > 0);
+    std::ifstream in(root / "out_nu.dat", std::ios::binary);
+    const std::string nu((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto lines = std::count(nu.begin(), nu.end(), '\n');
+    QVERIFY2(lines >= 3 && (lines - 1) % 2 == 0, nu.c_str());  // the header and the same sweeps twice
+  }
+
+  // The column formats ask for their files: the old one for the voltage
+  // file, whose name gives the current and header files beside it.
+  void oldFormatAsksForTheVoltageFileAndDraws() {
+    StartedApp app;
+    const fs::path dir = app.home / "cell_gst";
+    WriteColumns(dir, SynthProtocol::OldColumns);
+    app.parts().formatBox->setCurrentIndex(0);
+    QVERIFY(app.parts().readAndDraw->isEnabled());
+    const QString voltage = QString::fromStdString((dir / "cell_gst_voltage.txt").string());
+    AnswerFileDialog(voltage);
+    app.window->ReadAndDrawData();
+    QCOMPARE(QString::fromStdString(app.session->files.VoltFile), voltage);
+    QCOMPARE(app.session->files.HeaderFile, (dir / "cell_gst_header.txt").string());
+    QVERIFY(app.session->rec.nFiles > 0);
+    QVERIFY(PointsOf(app.session->charts.voltage, "V, exp.") > 0);
+  }
+
+  // The new one asks for the directory that holds its fixed file names.
+  void newFormatAsksForTheDirectoryAndDraws() {
+    StartedApp app;
+    const fs::path dir = app.home / "cell.gs1";
+    WriteColumns(dir, SynthProtocol::NewColumns);
+    app.parts().formatBox->setCurrentIndex(1);
+    AnswerFileDialog(QString::fromStdString(dir.string()));
+    app.window->ReadAndDrawData();
+    QCOMPARE(QString::fromStdString(app.session->files.VoltFile), QString::fromStdString((dir / "voltage.txt").string()));
+    QVERIFY(app.session->rec.nFiles > 0);
+    QVERIFY(PointsOf(app.session->charts.voltage, "V, exp.") > 0);
   }
 
   // A double click on a trace hides it and "Activate all curves" brings it back.
