@@ -140,7 +140,43 @@ void DrawBars(QCPBars* bars, const Series& s) {
   bars->setBrush(ToQColor(s.color).lighter(150));
 }
 
+// Above this many bubbles one item paints them all: an ellipse item per
+// bubble is built, registered and laid out one by one, which made the two
+// lattice frames (7,821 cells each) take most of a second to draw.
+constexpr std::size_t kBubblesAsItems = 500;
+
+class BubbleField : public QCPAbstractItem {
+ public:
+  BubbleField(QCustomPlot* plot, QCPAxis* x, QCPAxis* y, std::vector<Bubble> bubbles)
+      : QCPAbstractItem(plot), x_(x), y_(y), bubbles_(std::move(bubbles)) {
+    setClipAxisRect(x->axisRect());
+    setSelectable(false);
+  }
+  double selectTest(const QPointF&, bool, QVariant*) const override { return -1; }
+
+ protected:
+  void draw(QCPPainter* painter) override {
+    for (const Bubble& b : bubbles_) {
+      const QColor colour = ToQColor(b.color);
+      painter->setPen(colour);
+      painter->setBrush(colour);
+      const QPointF topLeft(x_->coordToPixel(b.x - b.radius), y_->coordToPixel(b.y + b.radius));
+      const QPointF bottomRight(x_->coordToPixel(b.x + b.radius), y_->coordToPixel(b.y - b.radius));
+      painter->drawEllipse(QRectF(topLeft, bottomRight).normalized());
+    }
+  }
+
+ private:
+  QCPAxis* x_;
+  QCPAxis* y_;
+  std::vector<Bubble> bubbles_;
+};
+
 void AddBubbles(QCustomPlot* plot, const Series& s, QCPAxis* x, QCPAxis* y) {
+  if (s.bubbles.size() > kBubblesAsItems) {
+    new BubbleField(plot, x, y, s.bubbles);  // the plot owns its items
+    return;
+  }
   for (const Bubble& b : s.bubbles) {
     auto* e = new QCPItemEllipse(plot);
     for (QCPItemPosition* p : {e->topLeft, e->bottomRight}) p->setAxes(x, y);

@@ -67,6 +67,10 @@ class MainWindow::Sink : public WarningSink {
 MainWindow::MainWindow(Session& session, QWidget* parent)
     : QMainWindow(parent), session_(session), sink_(std::make_unique<Sink>(*this)) {
   setWindowTitle("Velmora v.21.11");
+  askForPath = [this](const QString& caption, const QString& dir, const QString& filter) {
+    return filter.isEmpty() ? QFileDialog::getExistingDirectory(this, caption, dir)
+                            : QFileDialog::getOpenFileName(this, caption, dir, filter);
+  };
   setObjectName("MainWindow");
 
   auto* central = new QWidget(this);
@@ -161,8 +165,8 @@ QWidget* MainWindow::BuildTopBar() {
   connect(parts_.directoryBox, &QComboBox::activated, this, [this](int index) {
     const QString text = parts_.directoryBox->itemText(index);
     if (text == kNewDirectory) {
-      const QString dir = QFileDialog::getExistingDirectory(this, "Directory for data-files",
-                                                            QString::fromStdString(session_.dataDir.string()));
+      const QString dir =
+          askForPath("Directory for data-files", QString::fromStdString(session_.dataDir.string()), {});
       if (!dir.isEmpty()) OpenDataDirectory(dir);
       return;
     }
@@ -437,7 +441,7 @@ bool MainWindow::ChooseFiles() {
   const QString dataDir = QString::fromStdString(session_.dataDir.string());
   switch (settings_.format) {
     case FileFormat::OldVarnel: {
-      const QString file = QFileDialog::getOpenFileName(this, "Voltage file", dataDir, "Voltage files (*voltage.txt)");
+      const QString file = askForPath("Voltage file", dataDir, "Voltage files (*voltage.txt)");
       if (file.isEmpty()) return false;
       if (!file.endsWith("voltage.txt")) {
         Warn(QString("%1: the voltage file's name must end in \"voltage.txt\"").arg(file));
@@ -457,7 +461,7 @@ bool MainWindow::ChooseFiles() {
     }
     case FileFormat::NewVarnel:
     case FileFormat::Main: {
-      const QString dir = QFileDialog::getExistingDirectory(this, "Directory for data-files", dataDir);
+      const QString dir = askForPath("Directory for data-files", dataDir, {});
       if (dir.isEmpty()) return false;
       if (settings_.format == FileFormat::NewVarnel) {
         const QDir d(dir);

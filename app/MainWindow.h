@@ -57,6 +57,11 @@ class MainWindow : public QMainWindow {
   void OpenDataDirectory(const QString& dir);
 
   bool busy() const { return running_.has_value(); }
+
+  // The file and directory dialogs: (caption, start directory, name filter;
+  // an empty filter asks for a directory) -> the choice, empty when
+  // cancelled. Qt's dialogs unless replaced (by tests).
+  std::function<QString(const QString&, const QString&, const QString&)> askForPath;
   Settings& settings() { return settings_; }
   Session& session() { return session_; }
 
@@ -101,8 +106,20 @@ class MainWindow : public QMainWindow {
   void Warn(const QString& line);
 
   // --- firing-clamp tabs (MainWindowFiringClamp.cpp) ---
+  // The buttons of the "Firing-Clamp" and "Approximate_FC" tabs.
+  void EraseCalibration();
+  void WriteInputIG();
+  void ApproximateFC();
+  void DrawApproximatedVersusTrueFC();
+  void DrawLatticesFC(bool rescale);  // "Draw lattices z1(I,G), z2(I,G)"; "Rescale"
+  void WriteLatticesFC();
+  class FiringClampPage* firingClampPage() const;
+  class ApproximatePage* approximatePage() const;
 
   // --- estimations windows (MainWindowEstimations.cpp) ---
+  // "Form5: Estimations_FC" (an EstimationsWindow) and "Form6: current" (a CurrentWindow).
+  QWidget* estimationsWindow() const { return form5_; }
+  QWidget* currentWindow() const { return form6_; }
 
   // --- analysis windows (MainWindowAnalyses.cpp) ---
   // "Analize Statistics": shows Form13, then runs the statistics of the sweep shown.

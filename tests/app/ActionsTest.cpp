@@ -4,7 +4,6 @@
 
 #include <QClipboard>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QListWidget>
@@ -44,18 +43,16 @@ void WriteColumns(const fs::path& dir, SynthProtocol protocol) {
   if (!written) qFatal("%s", written.error().What().c_str());
 }
 
-// Answers the next file dialog with `path`, as the user would.
-void AnswerFileDialog(const QString& path) {
-  auto* poll = new QTimer;
-  QObject::connect(poll, &QTimer::timeout, poll, [poll, path] {
-    if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-      dialog->selectFile(path);
-      static_cast<QDialog*>(dialog)->accept();  // public on QDialog
-      poll->deleteLater();
-    }
-  });
-  poll->start(20);
-}
+// The file dialogs answer `path` and remember what they were asked.
+struct AnsweredDialogs {
+  QStringList filters;
+  explicit AnsweredDialogs(app::MainWindow& window, const QString& path) {
+    window.askForPath = [this, path](const QString&, const QString&, const QString& filter) {
+      filters.append(filter);
+      return path;
+    };
+  }
+};
 
 }  // namespace
 
@@ -149,8 +146,9 @@ class ActionsTest : public QObject {
     app.parts().formatBox->setCurrentIndex(0);
     QVERIFY(app.parts().readAndDraw->isEnabled());
     const QString voltage = QString::fromStdString((dir / "cell_gst_voltage.txt").string());
-    AnswerFileDialog(voltage);
+    AnsweredDialogs dialogs(*app.window, voltage);
     app.window->ReadAndDrawData();
+    QCOMPARE(dialogs.filters, QStringList{"Voltage files (*voltage.txt)"});
     QCOMPARE(QString::fromStdString(app.session->files.VoltFile), voltage);
     QCOMPARE(app.session->files.HeaderFile, (dir / "cell_gst_header.txt").string());
     QVERIFY(app.session->rec.nFiles > 0);
@@ -163,8 +161,9 @@ class ActionsTest : public QObject {
     const fs::path dir = app.home / "cell.gs1";
     WriteColumns(dir, SynthProtocol::NewColumns);
     app.parts().formatBox->setCurrentIndex(1);
-    AnswerFileDialog(QString::fromStdString(dir.string()));
+    AnsweredDialogs dialogs(*app.window, QString::fromStdString(dir.string()));
     app.window->ReadAndDrawData();
+    QCOMPARE(dialogs.filters, QStringList{QString()});  // a directory
     QCOMPARE(QString::fromStdString(app.session->files.VoltFile), QString::fromStdString((dir / "voltage.txt").string()));
     QVERIFY(app.session->rec.nFiles > 0);
     QVERIFY(PointsOf(app.session->charts.voltage, "V, exp.") > 0);

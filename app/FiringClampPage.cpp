@@ -1,0 +1,156 @@
+#include "app/FiringClampPage.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "app/ChartView.h"
+#include "app/Fields.h"
+
+namespace velmora::app {
+
+namespace {
+
+QGroupBox* Group(const char* title, std::initializer_list<QWidget*> widgets) {
+  auto* box = new QGroupBox(title);
+  auto* layout = new QVBoxLayout(box);
+  for (QWidget* w : widgets) layout->addWidget(w);
+  return box;
+}
+
+}  // namespace
+
+FiringClampPage::FiringClampPage(Session& session, Settings& settings, FieldBinder& fields, QWidget* parent)
+    : QWidget(parent),
+      session_(session),
+      settings_(settings),
+      time_(new ChartView(session.fcCharts.time, this)),
+      vsI_(new ChartView(session.fcCharts.vsI, this)),
+      vsG_(new ChartView(session.fcCharts.vsG, this)) {
+  FiringClampCharts& charts = session.fcCharts;
+  charts.time.left.title = "mV";
+  charts.time.bottom.title = "ms";
+  charts.vsI.bottom.title = std::string("I");
+  charts.vsG.bottom.title = std::string("G");
+  charts.vsI.left.title = charts.vsG.left.title = "mV";
+  charts.vsI.right.title = charts.vsG.right.title = "ms, mV/ms";
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(BuildSettings(fields));
+  top->addWidget(vsI_, 1);
+  top->addWidget(BuildWhichToPlot(fields));
+  top->addWidget(vsG_, 1);
+
+  adjust_ = new QPushButton("Adjust scales to current plot", this);
+  auto* autoScale = new QPushButton("Auto", this);
+  auto* copy = new QPushButton("CopyToBMP", this);
+  connect(autoScale, &QPushButton::clicked, this, [this] {
+    AutoTimeAxis(time_->chart());
+    time_->Refresh();
+  });
+  connect(copy, &QPushButton::clicked, this, [this] { time_->CopyToClipboard(); });
+  align_ = fields.Check("Align to stimuli", settings.view.alignFC);
+  auto* chartRow = new QHBoxLayout;
+  for (QWidget* w : {static_cast<QWidget*>(adjust_), static_cast<QWidget*>(autoScale), static_cast<QWidget*>(copy),
+                     static_cast<QWidget*>(align_)})
+    chartRow->addWidget(w);
+  chartRow->addStretch();
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top, 1);
+  layout->addLayout(chartRow);
+  layout->addWidget(time_, 1);
+  ShowState();
+}
+
+QWidget* FiringClampPage::BuildSettings(FieldBinder& fields) {
+  FCSettings& fc = settings_.fc;
+  calibrate_ = new QPushButton("Calibrate");
+  approximate_ = new QPushButton("Approximate");
+  erase_ = new QPushButton("Erase calibration");
+  writeIG_ = new QPushButton("Write input I and G");
+  connect(calibrate_, &QPushButton::clicked, this, &FiringClampPage::CalibrateMode);
+  connect(approximate_, &QPushButton::clicked, this, &FiringClampPage::ApproximateMode);
+  writeInFile_ = fields.Check("Write in file", fc.writeInFile);
+  approximateBox_ = fields.Check("Approximate", fc.approximate);
+  status_ = new QLabel;
+  status_->setMinimumWidth(180);
+
+  lost_ = new QComboBox;
+  lost_->addItems({"Icom: 0: 'Constant'", "Icom: 1: 'I-sin, g-const'", "Icom: 2: 'I-const, g-cos'",
+                   "Icom: 3: 'I-sin, g-cos'", "Icom: 4: 'I-steps, g-const'", "Ireal is absent, Icom=Ireal"});
+  connect(lost_, &QComboBox::currentIndexChanged, this,
+          [this](int item) { settings_.load.lost = static_cast<LostParameters>(item); });
+  auto* lostGroup = Group("Lost parameters", {lost_, fields.Check("correct Vus=-70mV, not 0", fc.correctVus70)});
+
+  flaws_ = new QLabel;
+  auto* column = new QWidget;
+  auto* layout = new QVBoxLayout(column);
+  layout->setContentsMargins(0, 0, 0, 0);
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           calibrate_, approximate_, erase_, writeIG_, writeInFile_, approximateBox_, status_, lostGroup,
+           fields.Number({"Shift input vs output, [0,1]", 2, 0.1}, fc.Shift),
+           new QLabel("Mark a pulse as a flaw"),
+           fields.Number({"if V discontinuity >", 0, 1, 0, 1e6}, fc.FlawThreshold), flaws_,
+           fields.Number({"Exclude initial", 0, 10, 0, 1e9}, fc.ExcludeInitial)})
+    layout->addWidget(w);
+  layout->addStretch();
+  return column;
+}
+
+QWidget* FiringClampPage::BuildWhichToPlot(FieldBinder& fields) {
+  WhichToPlot& w = settings_.whichToPlot;
+  return Group("Which to plot",
+               {fields.Check("subV", w.subV), fields.Check("NegPulseD", settings_.NegPulseD), fields.Check("VT", w.VT),
+                fields.Check("PulseV-VT", w.PulseV_VT), fields.Check("PulseV", w.PulseV), fields.Check("dVdt", w.dVdt),
+                fields.Check("VHalfPulse", w.VHalfPulse), fields.Check("dVdt_V1", w.dVdt_V1),
+                fields.Check("dVdt_V2", w.dVdt_V2)});
+}
+
+void FiringClampPage::SetBold(QPushButton* bold, QPushButton* normal) {
+  QFont f = bold->font();
+  f.setBold(true);
+  bold->setFont(f);
+  f.setBold(false);
+  normal->setFont(f);
+}
+
+void FiringClampPage::CalibrateMode() {
+  SetBold(calibrate_, approximate_);
+  writeInFile_->setChecked(true);
+  approximateBox_->setChecked(false);
+  // A second "Calibrate" must not overwrite what the first one remembered
+  // with the unticked box it left behind.
+  if (!alignBeforeCalibration_) alignBeforeCalibration_ = align_->isChecked();
+  align_->setChecked(false);
+}
+
+void FiringClampPage::ApproximateMode() {
+  SetBold(approximate_, calibrate_);
+  writeInFile_->setChecked(false);
+  approximateBox_->setChecked(true);
+  // Without a calibration before it there is nothing to restore: the box stays as the user set it.
+  if (alignBeforeCalibration_) align_->setChecked(*alignBeforeCalibration_);
+  alignBeforeCalibration_.reset();
+}
+
+void FiringClampPage::ShowState() {
+  const FiringClampCharts& charts = session_.fcCharts;
+  SetStatus(QString::fromStdString(charts.status));
+  flaws_->setText(charts.flaws.empty() ? QString("Number of flaws=") : QString::fromStdString(charts.flaws));
+  const QSignalBlocker block(lost_);
+  lost_->setCurrentIndex(static_cast<int>(settings_.load.lost));
+}
+
+void FiringClampPage::SetStatus(const QString& text) { status_->setText(text); }
+
+void FiringClampPage::Refresh() {
+  for (ChartView* view : {time_, vsI_, vsG_}) view->Refresh();
+}
+
+}  // namespace velmora::app

@@ -1,0 +1,44 @@
+#pragma once
+// One lattice frame of the "Approximate_FC" tab: the colour map of a fitted
+// surface with the calibration points, its colour bar with the two end
+// values, and the selector of the surface it shows. It draws the core's
+// LatticeFrame; it is hidden until the frame has been drawn once.
+
+#include <QWidget>
+
+#include "firingclamp/Lattice.h"
+
+class QComboBox;
+class QLabel;
+
+namespace velmora::app {
+
+class ChartView;
+
+class LatticeView : public QWidget {
+  Q_OBJECT
+
+ public:
+  // `surface` is the selector's value: 1 'z1', 2 'z2', 3 'z3'.
+  LatticeView(LatticeFrame& frame, int& surface, QWidget* parent = nullptr);
+
+  // The frame as it stands: charts and end labels.
+  void Refresh();
+  bool drawn() const { return frame_.visible; }
+
+  ChartView* map() const { return map_; }
+  ChartView* colorBar() const { return colorBar_; }
+  QLabel* lowLabel() const { return low_; }
+  QLabel* highLabel() const { return high_; }
+  QComboBox* selector() const { return selector_; }
+
+ private:
+  LatticeFrame& frame_;
+  ChartView* map_;
+  ChartView* colorBar_;
+  QLabel* low_;
+  QLabel* high_;
+  QComboBox* selector_;
+};
+
+}  // namespace velmora::app
