@@ -273,6 +273,11 @@ void ChartView::Draw() {
     const bool primary = side == AxisSide::Left || side == AxisSide::Bottom;
     axis->setVisible(model.shown && (primary || AxisUsed(chart_, side)));
     axis->setLabel(QString::fromStdString(model.title));
+    if (model.fixedDecimals >= 0) {
+      plot_->setLocale(QLocale(QLocale::English, QLocale::UnitedStates));  // the point, and commas grouping
+      axis->setNumberFormat("f");
+      axis->setNumberPrecision(model.fixedDecimals);
+    }
     AxisLimits r = Range(chart_, side);
     if (!(r.max > r.min)) {
       const double pad = r.min != 0 ? std::abs(r.min) * 0.05 : 1;

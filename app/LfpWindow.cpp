@@ -9,12 +9,14 @@
 
 namespace velmora::app {
 
-LfpWindow::LfpWindow(Session& session, ViewState& view, const ChartView& voltage, QWidget* parent)
+LfpWindow::LfpWindow(Session& session, ViewState& view, const ChartView& voltage, const ChartView& firingClamp,
+                     QWidget* parent)
     : QWidget(parent, Qt::Window), session_(session), view_(new ChartView(session.charts.lfp, this)) {
   setWindowTitle("Form10: LFP");
   setObjectName("Form10");
   Chart& chart = session.charts.lfp;
   chart.bottom.title = "ms";
+  chart.bottom.fixedDecimals = 1;  // long recordings: "12,345.5" ms
   chart.left.title = "mV";
   chart.right.title = std::string("I");  // a temporary: GCC 12 misreads the one-letter literal copy (-Wrestrict)
   tau_ = new NumberField({"Filter time constant, ms", 2, 0.1, 0, 1e6},
@@ -24,11 +26,13 @@ LfpWindow::LfpWindow(Session& session, ViewState& view, const ChartView& voltage
   };
   auto* toVoltage = new QPushButton("Adjust scales to voltage plot", this);
   auto* toFC = new QPushButton("Adjust scales to voltage inFC", this);
-  toFC->setEnabled(false);
-  toFC->setToolTip("Needs the firing-clamp chart of the \"Firing-Clamp\" page");
   auto* autoScale = new QPushButton("Auto", this);
   connect(toVoltage, &QPushButton::clicked, this, [this, &voltage] {
     AdoptTimeAxis(session_.charts.lfp, voltage);
+    Refresh();
+  });
+  connect(toFC, &QPushButton::clicked, this, [this, &firingClamp] {
+    AdoptTimeAxis(session_.charts.lfp, firingClamp);
     Refresh();
   });
   connect(autoScale, &QPushButton::clicked, this, [this] {

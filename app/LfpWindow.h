@@ -19,7 +19,9 @@ class LfpWindow : public QWidget {
  public:
   // `voltage` is the main window's voltage chart, whose time axis
   // "Adjust scales to voltage plot" copies.
-  LfpWindow(Session& session, ViewState& view, const ChartView& voltage, QWidget* parent = nullptr);
+  // `voltage` and `firingClamp` are the partners of the two "Adjust" buttons.
+  LfpWindow(Session& session, ViewState& view, const ChartView& voltage, const ChartView& firingClamp,
+            QWidget* parent = nullptr);
 
   void Refresh();
   ChartView* chartView() const { return view_; }

@@ -18,6 +18,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -255,7 +256,7 @@ void MainWindow::CreateSecondaryWindows() {
   CreateEstimationWindows();
   parts_.form7 = new WarningsWindow(this);
   parts_.form9Window = new ParametersWindow(this);
-  parts_.form10 = new LfpWindow(session_, settings_.view, *parts_.voltage, this);
+  parts_.form10 = new LfpWindow(session_, settings_.view, *parts_.voltage, *fcTimeView_, this);
   parts_.secondaryWindows = {form13_,  parts_.form2, parts_.form3,       parts_.form4Window, form5_,
                              form6_,   parts_.form7, form8_,             parts_.form9Window, parts_.form10};
 
@@ -380,6 +381,7 @@ bool MainWindow::Run(const QString& name, int steps, const std::function<void()>
   parts_.progress->setValue(0);
   parts_.progress->show();
   sinceRepaint_.start();
+  lastRepaintMs_ = 0;
   try {
     work();
   } catch (const std::exception& e) {
@@ -395,8 +397,13 @@ bool MainWindow::Run(const QString& name, int steps, const std::function<void()>
 void MainWindow::OnProgress(const QString& text) {
   parts_.statusText->setText(text);
   if (parts_.progress->maximum() > 0) parts_.progress->setValue(parts_.progress->value() + 1);
-  if (sinceRepaint_.elapsed() >= kRepaintInterval) {
+  // At most about 30 repaints a second, and never more than a quarter of
+  // the run's time: with large charts open a repaint can take 100 ms.
+  if (sinceRepaint_.elapsed() >= std::max<qint64>(kRepaintInterval, 3 * lastRepaintMs_)) {
+    QElapsedTimer repaint;
+    repaint.start();
     RefreshCharts();
+    lastRepaintMs_ = repaint.elapsed();
     sinceRepaint_.restart();
   }
   QCoreApplication::processEvents();
@@ -555,6 +562,9 @@ void MainWindow::ActivateAllCurves() {
   for (Chart* chart : {&session_.charts.voltage, &session_.charts.current, &session_.charts.fiCurrent,
                        &session_.charts.fiConductance})
     velmora::ActivateAllCurves(*chart);
+  // Every chart on the pages of this window; the secondary windows have their own command.
+  for (ChartView* view : otherViews_)
+    if (view->window() == this) velmora::ActivateAllCurves(view->chart());
   RefreshCharts();
 }
 

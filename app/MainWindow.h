@@ -194,6 +194,7 @@ class MainWindow : public QMainWindow {
   QPushButton* fileNumber_ = nullptr;
   std::optional<QString> running_;
   QElapsedTimer sinceRepaint_;
+  qint64 lastRepaintMs_ = 0;  // what the last repaint during a run took
   bool started_ = false;
 };
 

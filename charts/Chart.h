@@ -41,6 +41,7 @@ struct Axis {
   bool automatic = true;  // on: Range() covers the shown points; off: min..max stay until changed
   double min = 0, max = 1;
   bool shown = true;      // the lattice colour bar hides its axes
+  int fixedDecimals = -1;  // >= 0: tick labels in fixed point with thousands grouped ("12,345.5")
 };
 
 // Line: points joined in the order added. Point: markers only, joined when

@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "AppFixture.h"
+#include "app/FiringClampPage.h"
 
 using namespace velmora;
 using namespace velmora::testing;
@@ -41,6 +42,12 @@ void WriteColumns(const fs::path& dir, SynthProtocol protocol) {
   NullSink sink;
   auto written = WriteSynthRecording(s, dir, sink);
   if (!written) qFatal("%s", written.error().What().c_str());
+}
+
+void ClickButton(QWidget* window, const QString& caption) {
+  for (auto* button : window->findChildren<QPushButton*>())
+    if (button->text() == caption) return button->click();
+  QFAIL(qPrintable("no button " + caption));
 }
 
 // The file dialogs answer `path` and remember what they were asked.
@@ -182,9 +189,13 @@ class ActionsTest : public QObject {
     QTest::mouseDClick(view->Canvas(), Qt::LeftButton, Qt::NoModifier, view->PixelOf(p.x, p.y));
     QVERIFY(!V.shown);
     QVERIFY(!view->DrawnVisible(0));
+    // The charts of the other pages come back too.
+    Series& onFcPage = EnsureSeries(app.session->fcCharts.time, "V", SeriesKind::Line);
+    onFcPage.shown = false;
     app.parts().activateAllCurves->trigger();
     QVERIFY(V.shown);
     QVERIFY(view->DrawnVisible(0));
+    QVERIFY(onFcPage.shown);
   }
 
   // The overlay is every sample of the sweep against the time since its spike.
@@ -204,6 +215,16 @@ class ActionsTest : public QObject {
     SelectAndLoad(*withLfp.window, 1);
     QVERIFY(withLfp.parts().form10->isVisible());
     QVERIFY(PointsOf(withLfp.session->charts.lfp, "LFP") > 0);
+
+    // Its time axis follows the firing-clamp chart on request, and "Auto" lets it go again.
+    const AxisLimits fc = withLfp.window->firingClampPage()->timeView()->ShownTimeRange();
+    ClickButton(withLfp.parts().form10, "Adjust scales to voltage inFC");
+    const Axis& time = withLfp.session->charts.lfp.bottom;
+    QVERIFY(!time.automatic);
+    QCOMPARE(time.min, fc.min);
+    QCOMPARE(time.max, fc.max);
+    ClickButton(withLfp.parts().form10, "Auto");
+    QVERIFY(time.automatic);
 
     AppWithSteps without(1, false);
     without.parts().form10->show();
