@@ -1,7 +1,10 @@
 #include "app/Screenshots.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QFile>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QListWidget>
 #include <QRadioButton>
@@ -11,6 +14,8 @@
 #include <cstdio>
 
 #include "app/FileListWindow.h"
+#include "app/ApproximatePage.h"
+#include "app/FiringClampPage.h"
 #include "app/MainWindow.h"
 #include "recording/Recording.h"
 
@@ -31,6 +36,23 @@ QString FileName(QString caption) {
   return caption;
 }
 
+// Selects every recording of the list and loads them, as a click in the list does.
+void LoadAll(MainWindow& window) {
+  QListWidget* list = window.parts().form4Window->list();
+  {
+    const QSignalBlocker block(list);
+    list->clearSelection();
+    for (int i = 0; i < std::min(list->count(), kMaxSweeps); ++i) list->item(i)->setSelected(true);
+  }
+  window.LoadSelectedRecordings();
+}
+
+void ClickButton(QWidget* parent, const QString& caption) {
+  for (auto* button : parent->findChildren<QPushButton*>())
+    if (button->text() == caption) return button->click();
+  std::fprintf(stderr, "no button \"%s\"\n", qPrintable(caption));
+}
+
 }  // namespace
 
 bool WriteScreenshots(MainWindow& window, const QString& outDir) {
@@ -40,33 +62,71 @@ bool WriteScreenshots(MainWindow& window, const QString& outDir) {
     return false;
   }
   const MainWindow::Parts& parts = window.parts();
-  QListWidget* list = parts.form4Window->list();
-  {
-    const QSignalBlocker block(list);
-    for (int i = 0; i < std::min(list->count(), kMaxSweeps); ++i) list->item(i)->setSelected(true);
-  }
-  window.LoadSelectedRecordings();
+  const QDir data(QString::fromStdString(window.session().dataDir.string()));
+  const auto showPage = [&](const QString& tab) {
+    for (int i = 0; i < parts.pages->count(); ++i)
+      if (parts.pages->tabText(i) == tab) parts.pages->setCurrentIndex(i);
+  };
+  const auto shootPage = [&](const QString& tab, const QString& name) {
+    showPage(tab);
+    return Save(&window, dir, "main_" + FileName(name));
+  };
+  const auto shootWindow = [&](QWidget* w) {
+    w->show();
+    return Save(w, dir, FileName(w->windowTitle()));
+  };
+
+  // The current steps: F-I curves, overlay, statistics and the Lissajous plot.
+  LoadAll(window);
   // The example's result files are rewritten, not appended to at every run.
   for (auto* button : window.findChildren<QRadioButton*>())
     if (button->text() == "Rewrite output files") button->click();
   window.FICurvesRun();
   window.SuperimposeVRun();
+  window.AnalyzeStatisticsRun();
   window.raise();
-
   bool ok = true;
-  for (int tab = 0; tab < parts.pages->count(); ++tab) {
-    parts.pages->setCurrentIndex(tab);
-    ok &= Save(&window, dir, "main_" + FileName(parts.pages->tabText(tab)));
-  }
+  for (const char* tab : {"Plots", "Options", "Lissajous"}) ok &= shootPage(tab, tab);
   parts.pages->setCurrentIndex(0);
   for (int tab = 1; tab < parts.samplePages->count(); ++tab) {
     parts.samplePages->setCurrentIndex(tab);
     ok &= Save(&window, dir, "main_" + FileName(parts.samplePages->tabText(tab)));
   }
   parts.samplePages->setCurrentIndex(0);
-  for (QWidget* w : parts.secondaryWindows) {
-    w->show();
-    ok &= Save(w, dir, FileName(w->windowTitle()));
+  for (QWidget* w : parts.secondaryWindows)
+    if (w != window.estimationsWindow() && w != window.currentWindow()) ok &= shootWindow(w);
+
+  // The example's other directories, when they are there: stimulation
+  // artefacts in the waves, and a firing-clamp calibration grid whose
+  // calibration then serves the estimation recording.
+  if (data.exists("../waves") && window.SetDataDirectory(data.filePath("../waves"))) {
+    LoadAll(window);
+    ClickButton(window.currentWindow(), "Find stimulation artifacts");
+    ok &= shootWindow(window.currentWindow());
+  }
+  if (data.exists("../fc_calibration") && data.exists("../fc_estimation") &&
+      window.SetDataDirectory(data.filePath("../fc_calibration"))) {
+    showPage("Firing-Clamp");  // the driver analyses pulses only with this page shown
+    window.EraseCalibration();
+    window.firingClampPage()->CalibrateMode();
+    LoadAll(window);
+    const QString calibration = "I_G_VT_dV_subV_PulseV_PulseDur.dat";
+    QFile::remove(data.filePath("../fc_estimation/" + calibration));
+    QFile::copy(data.filePath("../fc_calibration/" + calibration), data.filePath("../fc_estimation/" + calibration));
+    ok &= shootPage("Firing-Clamp", "Firing-Clamp_calibration");
+    if (window.SetDataDirectory(data.filePath("../fc_estimation"))) {
+      window.firingClampPage()->ApproximateMode();
+      LoadAll(window);
+      ok &= shootPage("Firing-Clamp", "Firing-Clamp");
+      ok &= shootWindow(window.estimationsWindow());
+      // The lattices are maps of fitted surfaces: the cylindrical one here.
+      window.approximatePage()->kind()->setCurrentIndex(static_cast<int>(ApproxKind::Cylindrical));
+      window.ApproximateFC();
+      window.DrawApproximatedVersusTrueFC();
+      ok &= shootPage("Approximate_FC", "Approximate_FC");
+      window.DrawLatticesFC(false);
+      ok &= shootPage("Approximate_FC", "Approximate_FC_lattices");
+    }
   }
   return ok;
 }
