@@ -8,17 +8,11 @@
 #include <QVBoxLayout>
 
 #include "app/ChartView.h"
+#include "app/Fields.h"
 
 namespace velmora::app {
 
 namespace {
-
-QGroupBox* Group(const char* title, std::initializer_list<QWidget*> widgets) {
-  auto* box = new QGroupBox(title);
-  auto* layout = new QVBoxLayout(box);
-  for (QWidget* w : widgets) layout->addWidget(w);
-  return box;
-}
 
 QPushButton* Button(const char* caption, QWidget* parent, std::function<void()> action) {
   auto* button = new QPushButton(caption, parent);

@@ -1,10 +1,12 @@
 #include "app/Fields.h"
 
 #include <QEvent>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
+#include <QVBoxLayout>
 #include <cmath>
 
 namespace velmora::app {
@@ -90,6 +92,13 @@ QCheckBox* FieldBinder::Check(const char* caption, bool& value) {
 
 void FieldBinder::LoadAll() {
   for (const auto& load : loaders_) load();
+}
+
+QGroupBox* Group(const char* title, std::initializer_list<QWidget*> widgets) {
+  auto* box = new QGroupBox(title);
+  auto* layout = new QVBoxLayout(box);
+  for (QWidget* w : widgets) layout->addWidget(w);
+  return box;
 }
 
 }  // namespace velmora::app

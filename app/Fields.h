@@ -7,8 +7,10 @@
 #include <QDoubleSpinBox>
 #include <QWidget>
 #include <functional>
+#include <initializer_list>
 #include <vector>
 
+class QGroupBox;
 class QLabel;
 
 namespace velmora::app {
@@ -63,5 +65,8 @@ class FieldBinder {
  private:
   std::vector<std::function<void()>> loaders_;
 };
+
+// A titled box with the widgets one under another.
+QGroupBox* Group(const char* title, std::initializer_list<QWidget*> widgets);
 
 }  // namespace velmora::app

@@ -14,17 +14,6 @@
 
 namespace velmora::app {
 
-namespace {
-
-QGroupBox* Group(const char* title, std::initializer_list<QWidget*> widgets) {
-  auto* box = new QGroupBox(title);
-  auto* layout = new QVBoxLayout(box);
-  for (QWidget* w : widgets) layout->addWidget(w);
-  return box;
-}
-
-}  // namespace
-
 FiringClampPage::FiringClampPage(Session& session, Settings& settings, FieldBinder& fields, QWidget* parent)
     : QWidget(parent),
       session_(session),

@@ -15,18 +15,12 @@
 #include <cmath>
 
 #include "app/ChartView.h"
+#include "app/Fields.h"
 #include "app/MainWindow.h"
 
 namespace velmora::app {
 
 namespace {
-
-QGroupBox* Group(const char* title, std::initializer_list<QWidget*> widgets) {
-  auto* box = new QGroupBox(title);
-  auto* layout = new QVBoxLayout(box);
-  for (QWidget* w : widgets) layout->addWidget(w);
-  return box;
-}
 
 // Two boxes of which at most one is ticked.
 void Exclusive(QCheckBox* a, QCheckBox* b) {

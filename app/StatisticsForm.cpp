@@ -11,7 +11,7 @@ namespace velmora::app {
 
 namespace {
 
-QGroupBox* Group(const char* title, std::initializer_list<QWidget*> widgets) {
+QGroupBox* RowGroup(const char* title, std::initializer_list<QWidget*> widgets) {
   auto* box = new QGroupBox(title);
   auto* layout = new QHBoxLayout(box);
   for (QWidget* w : widgets) layout->addWidget(w);
@@ -46,11 +46,11 @@ StatisticsForm::StatisticsForm(QWidget* parent) : QWidget(parent, Qt::Window) {
   auto* left = new QVBoxLayout;
   left->addWidget(new QLabel("Ghystogram of firing rate", this), 0, Qt::AlignHCenter);
   left->addWidget(histogram_, 1);
-  left->addWidget(Group(" Parameters of ghystogram ", {upper, lower, n_}));
+  left->addWidget(RowGroup(" Parameters of ghystogram ", {upper, lower, n_}));
   auto* right = new QVBoxLayout;
   right->addWidget(new QLabel("Correlation function ", this), 0, Qt::AlignHCenter);
   right->addWidget(correlation_, 1);
-  right->addWidget(Group(" Parameters of corr. function", {ntCorr_, tau_, mean_, dispersion_}));
+  right->addWidget(RowGroup(" Parameters of corr. function", {ntCorr_, tau_, mean_, dispersion_}));
   auto* layout = new QHBoxLayout(this);
   layout->addLayout(left, 1);
   layout->addLayout(right, 1);

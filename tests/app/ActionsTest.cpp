@@ -21,11 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int PointsOf(const Chart& chart, const char* title) {
-  const Series* s = FindSeries(chart, title);
-  return s ? static_cast<int>(s->points.size()) : -1;
-}
-
 // A started program with `n` model-cell sweeps in its data directory.
 struct AppWithSteps : StartedApp {
   fs::path data = home / "steps";

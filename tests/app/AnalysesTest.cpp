@@ -38,7 +38,7 @@ const ChartPoint* LastPoint(const Chart& chart, const char* title) {
   return s && !s->points.empty() ? &s->points.back() : nullptr;
 }
 
-std::vector<ChartPoint> PointsOf(const Chart& chart, const char* title) {
+std::vector<ChartPoint> PointsIn(const Chart& chart, const char* title) {
   const Series* s = FindSeries(chart, title);
   return s ? s->points : std::vector<ChartPoint>{};
 }
@@ -89,10 +89,10 @@ class AnalysesTest : public QObject {
     QCOMPARE(form.dispersionLabel()->text(), Text(expected.dispersionText));
     QCOMPARE(form.tauLabel()->text(), Text(expected.tauText));
     QVERIFY2(expected.tauText != " tau= ", "the sweep is long enough for tau");
-    QCOMPARE(PointsOf(shown.histogram, "Histogram").size(), std::size_t{20});
-    QVERIFY(PointsOf(shown.histogram, "Histogram") == PointsOf(expected.histogram, "Histogram"));
-    QCOMPARE(PointsOf(shown.correlation, "Correlation").size(), std::size_t{201});
-    QVERIFY(PointsOf(shown.correlation, "Correlation") == PointsOf(expected.correlation, "Correlation"));
+    QCOMPARE(PointsIn(shown.histogram, "Histogram").size(), std::size_t{20});
+    QVERIFY(PointsIn(shown.histogram, "Histogram") == PointsIn(expected.histogram, "Histogram"));
+    QCOMPARE(PointsIn(shown.correlation, "Correlation").size(), std::size_t{201});
+    QVERIFY(PointsIn(shown.correlation, "Correlation") == PointsIn(expected.correlation, "Correlation"));
     QVERIFY(markerAfterRun == *LastPoint(app.session->charts.voltage, "Pointer"));
     QVERIFY(app.parts().form7->Text().isEmpty());
   }
@@ -195,8 +195,8 @@ class AnalysesTest : public QObject {
     c.split->click();
 
     const std::vector<double> times = {0, 0.03, 0.06};  // s: Skip = 30
-    const std::vector<ChartPoint> GEs = PointsOf(form8.charts().conductance, "GE");
-    const std::vector<ChartPoint> GIs = PointsOf(form8.charts().conductance, "GI");
+    const std::vector<ChartPoint> GEs = PointsIn(form8.charts().conductance, "GE");
+    const std::vector<ChartPoint> GIs = PointsIn(form8.charts().conductance, "GI");
     QCOMPARE(GEs.size(), times.size());
     QCOMPARE(GIs.size(), times.size());
     for (std::size_t k = 0; k < times.size(); ++k) {
@@ -249,7 +249,7 @@ class AnalysesTest : public QObject {
     QCOMPARE(c.start->value(), rec.tOn);
     QCOMPARE(c.end->value(), rec.tOff);
     QVERIFY(rec.tOff - rec.tOn > 100);
-    const auto plotted = [&] { return static_cast<int>(PointsOf(page.charts().current, "I vs. V").size()); };
+    const auto plotted = [&] { return static_cast<int>(PointsIn(page.charts().current, "I vs. V").size()); };
     QCOMPARE(plotted(), SamplesInside(rec, 1, rec.tOn, rec.tOff));
 
     const struct {

@@ -24,6 +24,12 @@
 
 namespace velmora::testing {
 
+// The number of points of the series, -1 when the chart has no such series.
+inline int PointsOf(const Chart& chart, const char* title) {
+  const Series* s = FindSeries(chart, title);
+  return s ? static_cast<int>(s->points.size()) : -1;
+}
+
 struct StartedApp {
   TempDir home;
   std::filesystem::path previousCwd = std::filesystem::current_path();

@@ -23,11 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int PointsOf(const Chart& chart, const char* title) {
-  const Series* s = FindSeries(chart, title);
-  return s ? static_cast<int>(s->points.size()) : -1;
-}
-
 // "TrueAndEstimated_I_G.dat" of four pulses: at 100 ms alone in bin 1; at
 // 150 ms (half-way, to the even bin 2), 160 ms and 250 ms (half-way again,
 // to bin 2) together at dt_av = 100 ms.

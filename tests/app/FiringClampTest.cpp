@@ -27,11 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int PointsOf(const Chart& chart, const char* title) {
-  const Series* s = FindSeries(chart, title);
-  return s ? static_cast<int>(s->points.size()) : -1;
-}
-
 int LinesOf(const fs::path& file) {
   std::ifstream in(file);
   int n = 0;
