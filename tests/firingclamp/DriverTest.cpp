@@ -169,19 +169,24 @@ TEST(FiringClampDriver, FailedApproximationEndsTheRun) {
   EXPECT_FALSE(fs::exists(tmp / kCalibrationFileName));
 }
 
+// Nine firing-clamp sweeps of a 3 x 3 grid of I and G, and the calibration
+// file that a run with "Write in file" makes of them.
+void WriteCalibratedSweeps(const TempDir& tmp) {
+  WriteFcSweeps(tmp.path(), {-50, 0, 50}, {0, 5, 10});
+  Settings settings = FcSettings();
+  settings.fc.writeInFile = true;
+  Session session;
+  CollectingSink warnings;
+  ASSERT_TRUE(RunOn(tmp.path(), session, settings, warnings));
+}
+
 // A calibration run followed by an estimation run on the same recordings:
 // the estimates, "True_I_G(t).dat" and the averages are made, and the
 // estimates of constant I and G come back near them.
 TEST(FiringClampDriver, EstimationRunWritesItsFilesAndSummary) {
   TempDir tmp;
-  WriteFcSweeps(tmp.path(), {-50, 0, 50}, {0, 5, 10});
+  WriteCalibratedSweeps(tmp);
   Settings settings = FcSettings();
-  settings.fc.writeInFile = true;
-  {
-    Session session;
-    CollectingSink warnings;
-    ASSERT_TRUE(RunOn(tmp.path(), session, settings, warnings));
-  }
   settings.fc.writeInFile = false;
   settings.fc.approximate = true;
   settings.view.estimationsVisible = true;
@@ -210,14 +215,8 @@ TEST(FiringClampDriver, EstimationRunWritesItsFilesAndSummary) {
 // are not overwritten with anything made from it.
 TEST(FiringClampDriver, CorruptedCalibrationEndsTheRunAndKeepsTheEstimates) {
   TempDir tmp;
-  WriteFcSweeps(tmp.path(), {-50, 0, 50}, {0, 5, 10});
+  WriteCalibratedSweeps(tmp);
   Settings settings = FcSettings();
-  settings.fc.writeInFile = true;
-  {
-    Session session;
-    CollectingSink warnings;
-    ASSERT_TRUE(RunOn(tmp.path(), session, settings, warnings));
-  }
   const std::string calibration = tmp.Read(kCalibrationFileName);
   tmp.Write(kEstimatesFileName, "estimates of an earlier run\r\n");
   const std::size_t third = calibration.find("\r\n", calibration.find("\r\n") + 2) + 2;
