@@ -13,7 +13,7 @@
 #include "firingclamp/Averaging.h"
 #include "firingclamp/EstimateFC.h"
 #include "firingclamp/Pulses.h"
-#include "recording/ParameterFile.h"
+#include "spikes/Pipeline.h"
 
 namespace velmora::app {
 
@@ -34,15 +34,6 @@ class OnExit {
  private:
   std::function<void()> undo_;
 };
-
-// The stimulus file of a sweep: beside its trace, or beside the voltage
-// file in the column formats, which have no trace per sweep; where the
-// read-and-draw pipeline looks for it.
-fs::path StimFileOf(const Session& session, int slot) {
-  const Recording& rec = session.rec;
-  const bool named = slot < static_cast<int>(rec.FileNames.size()) && !rec.FileNames[slot].empty();
-  return RecordingBaseName(named ? rec.FileNames[slot] : session.files.VoltFile) + ".stim";
-}
 
 // Passes everything on, and shows each limit the artefact search tries in
 // "ddI_limit" as it goes.

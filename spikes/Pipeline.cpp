@@ -23,14 +23,6 @@ namespace {
 
 int Trunc(double x) { return static_cast<int>(std::trunc(x)); }
 
-// The ".stim" file of the sweep shown: beside its trace, or beside the
-// voltage file in the column formats, which have no trace per sweep.
-fs::path StimFileOf(const Session& session, int slot) {
-  const Recording& rec = session.rec;
-  const bool named = slot < static_cast<int>(rec.FileNames.size()) && !rec.FileNames[slot].empty();
-  return RecordingBaseName(named ? rec.FileNames[slot] : session.files.VoltFile) + ".stim";
-}
-
 Status ReadStimuli(Session& session, int slot, const StimSettings& settings, WarningSink& warnings) {
   const fs::path stimFile = StimFileOf(session, slot);
   std::error_code ec;
@@ -45,6 +37,12 @@ Status ReadStimuli(Session& session, int slot, const StimSettings& settings, War
 }
 
 }  // namespace
+
+fs::path StimFileOf(const Session& session, int slot) {
+  const Recording& rec = session.rec;
+  const bool named = slot < static_cast<int>(rec.FileNames.size()) && !rec.FileNames[slot].empty();
+  return RecordingBaseName(named ? rec.FileNames[slot] : session.files.VoltFile) + ".stim";
+}
 
 Status ReadFormatHeaders(Session& session, const Settings& settings, WarningSink& warnings) {
   session.spikeRecords = settings.spikes;

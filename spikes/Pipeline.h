@@ -16,6 +16,10 @@ namespace velmora {
 // No series gets more points than this.
 inline constexpr int kMaxDrawnPoints = 560'000;
 
+// The ".stim" file of the sweep in `slot`: beside its trace, or beside the
+// voltage file in the column formats, which have no trace per sweep.
+std::filesystem::path StimFileOf(const Session& session, int slot);
+
 // Takes over the spike settings (session.spikeRecords), then reads the
 // headers of the column formats into session.header, session.gClamped and
 // session.Bridge; the main format has none.
