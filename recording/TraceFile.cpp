@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -244,10 +245,24 @@ Status ReadTextTrace(const fs::path& path, RawRecording& raw, RecordingParameter
     if (whole >= kParallelFrom)
       if (const void* nl = std::memchr(buffer.data() + whole / 2, '\n', whole - whole / 2))
         mid = static_cast<std::size_t>(static_cast<const char*>(nl) - buffer.data()) + 1;
+    // Out of memory in either half is passed on from here, after both ended.
+    std::array<std::exception_ptr, 2> failed;
+    const auto parse = [&](int h, std::string_view part) {
+      try {
+        ParseLines(part, layout, halves[h]);
+      } catch (...) {
+        failed[h] = std::current_exception();
+      }
+    };
     std::thread second;
-    if (mid < whole) second = std::thread([&] { ParseLines(text.substr(mid), layout, halves[1]); });
-    ParseLines(text.substr(0, mid), layout, halves[0]);
+    if (mid < whole) second = std::thread(parse, 1, text.substr(mid));
+    parse(0, text.substr(0, mid));
     if (second.joinable()) second.join();
+    for (const std::exception_ptr& e : failed)
+      if (e) {
+        StartRead(raw, par, false);
+        std::rethrow_exception(e);
+      }
     for (int h = 0; h < (mid < whole ? 2 : 1) && !capped; ++h)
       if (Status s = merge(halves[h]); !s) {
         StartRead(raw, par, false);
