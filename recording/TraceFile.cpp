@@ -239,6 +239,14 @@ Status ReadTextTrace(const fs::path& path, RawRecording& raw, RecordingParameter
     if (!reserved && !text.empty()) {  // from the first line's length: enough to avoid regrowth
       const double estimate = static_cast<double>(size) / static_cast<double>(std::min(text.find('\n'), whole) + 1);
       Reserve(raw, ch, static_cast<std::size_t>(std::min(estimate * 1.05 + 16, double{kMaxRawSamples})));
+      // The halves of a block, likewise: a block holds at most what the whole file does.
+      const double lineBytes = static_cast<double>(std::min(text.find('\n'), whole) + 1);
+      const auto perHalf = static_cast<std::size_t>(
+          std::min(static_cast<double>(buffer.size()) / lineBytes * 0.55 + 16, estimate * 1.05 + 16));
+      for (ParsedLines& h : halves) {
+        h.t.reserve(perHalf);
+        for (int c = 0; c < ch.count; ++c) h.ch[c].reserve(perHalf);
+      }
       reserved = true;
     }
     std::size_t mid = whole;
