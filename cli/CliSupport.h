@@ -12,10 +12,22 @@
 
 namespace velmora::cli {
 
+// Standard output holds the results a script reads; standard error what a
+// person watching wants: warnings, and one line per recording or sweep (on a
+// terminal, one line that is overwritten and cleared at the end). The steps
+// within each item only with --verbose.
 class StderrSink : public WarningSink {
  public:
-  void Warn(std::string_view message) override { std::cerr << "warning: " << message << '\n'; }
-  void Status(std::string_view text) override { std::cerr << text << '\n'; }
+  StderrSink();
+  ~StderrSink() override;
+  void Warn(std::string_view message) override;
+  void Status(std::string_view text) override;
+  void Progress(int item, int total, std::string_view text) override;
+
+ private:
+  void EndProgressLine();
+  bool terminal_;
+  bool lineOpen_ = false;
 };
 
 // Reports the error on stderr and makes the process exit with 1.

@@ -8,6 +8,9 @@ namespace velmora::cli {
 // The exit code the subcommand that ran has left: 0, or 1 after an error.
 int ExitCode();
 void SetExitCode(int code);
+// --verbose: the steps of each recording on stderr, not only its progress.
+bool Verbose();
+void SetVerbose(bool on);
 
 void AddInfoCommand(CLI::App& app);
 

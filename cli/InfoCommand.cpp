@@ -16,6 +16,7 @@ namespace velmora::cli {
 namespace {
 
 int gExitCode = 0;
+bool gVerbose = false;
 
 struct InfoOptions {
   std::string trace;
@@ -92,6 +93,8 @@ void RunInfo(const InfoOptions& o) {
 }  // namespace
 
 int ExitCode() { return gExitCode; }
+bool Verbose() { return gVerbose; }
+void SetVerbose(bool on) { gVerbose = on; }
 void SetExitCode(int code) { gExitCode = code; }
 
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "modelcell/Synth.h"
 
@@ -92,11 +93,6 @@ SynthSettings SettingsFrom(const SynthOptions& o) {
   Apply(o.Erev, s.columns.Erev);
   return s;
 }
-
-class StderrSink : public WarningSink {
- public:
-  void Warn(std::string_view message) override { std::cerr << "warning: " << message << "\n"; }
-};
 
 void Run(const SynthOptions& o) {
   StderrSink warnings;

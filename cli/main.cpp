@@ -14,6 +14,10 @@
 int main(int argc, char** argv) {
   CLI::App app{"Velmora: offline analysis of intracellular recordings, headless"};
   app.require_subcommand(1);
+  // Given before or after the subcommand's name.
+  app.fallthrough();
+  app.add_flag_callback("-v,--verbose", [] { velmora::cli::SetVerbose(true); },
+                        "also show each step of every recording on stderr");
   velmora::cli::AddInfoCommand(app);
   velmora::cli::AddSynthCommand(app);
   velmora::cli::AddSpikesCommand(app);

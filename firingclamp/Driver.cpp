@@ -245,6 +245,7 @@ Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, c
     FiringClampFile& file = run.files.emplace_back();
     file.slot = k;
     file.name = SweepName(rec, k);
+    warnings.Progress(k, rec.nFiles, fmt::format("recording {} of {}: {}", k, rec.nFiles, file.name));
     if (!firingClampPage || rec.par.FiringClampOn != 1) continue;
 
     file.analysed = true;

@@ -566,6 +566,22 @@ Result<std::vector<SynthSweep>> WriteSynthRecording(const SynthSettings& s, cons
   return written;
 }
 
+SynthSettings FcCalibrationExample(SynthSettings s) {
+  s.protocol = SynthProtocol::FcCalibration;
+  s.duration = 1000;                                 // ms: 15 pulses per sweep
+  s.fcCalibration.I = {-100, -50, 0, 50, 100};      // pA
+  s.fcCalibration.G = {0, 10.0 / 3, 20.0 / 3, 10};  // nS
+  s.recorder.dt = 0.025;  // ms
+  return s;
+}
+
+SynthSettings FcEstimationExample(SynthSettings s) {
+  s.protocol = SynthProtocol::FcEstimation;
+  s.duration = 6000;  // ms
+  s.recorder.dt = 0.025;  // ms
+  return s;
+}
+
 Status WriteDemoDataSet(const SynthSettings& base, const fs::path& root, WarningSink& warnings) {
   struct Entry {
     const char* dir;
@@ -600,11 +616,8 @@ Status WriteDemoDataSet(const SynthSettings& base, const fs::path& root, Warning
       s.stimFile = true;
       s.ch56 = true;
     }
-    if (e.protocol == SynthProtocol::FcCalibration) {
-      s.recorder.electrode = {10, 5};  // MOhm, pF
-      s.ch4 = true;
-    }
-    if (e.protocol == SynthProtocol::FcEstimation) s.duration = 5000;
+    if (e.protocol == SynthProtocol::FcCalibration) s = FcCalibrationExample(s);
+    if (e.protocol == SynthProtocol::FcEstimation) s = FcEstimationExample(s);
     // What the detectors must cope with, unless the caller chose the noise.
     MeasurementSettings& m = s.recorder.measurement;
     const bool noisy = e.protocol == SynthProtocol::Waves || e.protocol == SynthProtocol::FcCalibration ||

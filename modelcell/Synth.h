@@ -140,6 +140,15 @@ struct SynthSweep {
 Result<std::vector<SynthSweep>> WriteSynthRecording(const SynthSettings& s, const std::filesystem::path& dir,
                                                     WarningSink& warnings, bool keepSamples = false);
 
+// The firing-clamp pair of the example data set: a calibration grid of
+// constant I (-100 ... 100 pA) and G (0 ... 10 nS), 1 s per sweep, around the
+// range that the estimation recording (6 s) sweeps through. Both are recorded
+// with one set-up, as a calibration only holds for recordings made as it was,
+// and at 40 kHz: the model cell's spikes rise up to 33 mV in 50 us, which the
+// pulse analysis would take for a discontinuity at 20 kHz.
+SynthSettings FcCalibrationExample(SynthSettings s);
+SynthSettings FcEstimationExample(SynthSettings s);
+
 // One data directory per protocol under `root`, a few seconds each, with
 // both trace variants, the LFP and stimulation options among them.
 Status WriteDemoDataSet(const SynthSettings& base, const std::filesystem::path& root, WarningSink& warnings);

@@ -13,6 +13,10 @@ class WarningSink {
   virtual ~WarningSink() = default;
   virtual void Warn(std::string_view message) = 0;
   virtual void Status(std::string_view /*text*/) {}
+  // An item of a longer run (a recording, a sweep, a directory) begins:
+  // `item` of `total`. What a person watching wants to see, where the
+  // statuses are the steps within each item.
+  virtual void Progress(int /*item*/, int /*total*/, std::string_view text) { Status(text); }
 };
 
 // Keeps every message; what tests and batch summaries read back.

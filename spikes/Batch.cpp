@@ -81,7 +81,7 @@ Result<BatchRun> TreatAllDirs(Session& session, Settings& settings, const fs::pa
   for (int k = 1; k <= nDirs; ++k) {
     const std::string& D = batch.dirs.DirList[k - 1];
     batch.label = FileNumberLabel(k);
-    warnings.Status(batch.label);
+    warnings.Progress(k, nDirs, batch.label);
     session.files = BatchFiles(curDir, D, kind);
     auto run = FICurves(session, settings, curDir, warnings);
     if (!run) return run.error();

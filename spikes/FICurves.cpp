@@ -141,7 +141,7 @@ Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesyst
   // nFiles is read anew each time: the old column format starts from 25 and
   // learns the real number of sweeps from the columns of the first read.
   for (int j = 1; j <= rec.nFiles; ++j) {
-    warnings.Status(fmt::format("F-I: sweep {} of {}", j, rec.nFiles));
+    warnings.Progress(j, rec.nFiles, fmt::format("F-I: sweep {} of {}", j, rec.nFiles));
     settings.Smpl = j;
     // One read, draw and detection per sweep: running them twice, as picking
     // the sweep and then analysing it would, leaves the same state.

@@ -46,7 +46,6 @@ struct Accuracy {
 Settings DriverSettings() {
   Settings s = StartupSettings();
   s.view.page = MainPage::FiringClamp;
-  s.fc.FlawThreshold = 50;  // mV: the model's spikes rise up to 33 mV in one sample
   s.fc.approximate = false;
   return s;
 }
@@ -65,16 +64,12 @@ FiringClampRun RunDriver(const fs::path& dir, Settings settings, Session& sessio
   return run ? *run : FiringClampRun{};
 }
 
-// The grid of constant currents and conductances the estimation range lies
-// in, 1 s per sweep: 15 pulses each.
+// The example data's calibration grid: constant currents and conductances
+// around the estimation range, 1 s per sweep, 15 pulses each.
 void WriteCalibration(const fs::path& dir, Noise noise) {
-  SynthSettings s;
-  s.protocol = SynthProtocol::FcCalibration;
-  s.duration = 1000;  // ms
+  SynthSettings s = FcCalibrationExample({});
   s.seed = 2;
   s.recorder.measurement = {noise.V, noise.I, 0};
-  s.fcCalibration.I = {-100, -50, 0, 50, 100};  // pA
-  s.fcCalibration.G = {0, 10.0 / 3, 20.0 / 3, 10};  // nS
   NullSink warnings;
   ASSERT_TRUE(WriteSynthRecording(s, dir, warnings));
   Settings settings = DriverSettings();
@@ -85,10 +80,8 @@ void WriteCalibration(const fs::path& dir, Noise noise) {
 
 // I(t) = 100 sin(2 pi t / 4000 ms) pA, G(t) = 5 (cos(2 pi t / 3000 ms) + 1)
 // nS; returns what the clamp applied, sample by sample.
-SweepResult WriteEstimationRecording(const fs::path& dir, Noise noise, double duration) {
-  SynthSettings s;
-  s.protocol = SynthProtocol::FcEstimation;
-  s.duration = duration;  // ms
+SweepResult WriteEstimationRecording(const fs::path& dir, Noise noise) {
+  SynthSettings s = FcEstimationExample({});
   s.recorder.measurement = {noise.V, noise.I, 0};
   NullSink warnings;
   auto written = WriteSynthRecording(s, dir, warnings, true);
@@ -136,16 +129,14 @@ Accuracy Estimate(const fs::path& calDir, const fs::path& estDir, const SweepRes
 
 // With the program's defaults (kind 5, z numbers 5, 4, 3) and measurement
 // noise on both the calibration and the recording, I is recovered within
-// 6 % and G within 20 % of their ranges: measured 4.7 % (9.4 pA of 200) and
-// 14.4 % (1.44 nS of 10) with these seeds, 4.2-4.9 % and 13-16 % with four
-// others, so the bounds do not hang on one noise draw. A calibration in
-// which every sweep was analysed with the first sweep's samples gives 70 %
-// and 59 %.
+// 6 % and G within 20 % of their ranges: measured 5.5 % (11.0 pA of 200) and
+// 13.8 % (1.38 nS of 10) with these seeds, 5.2-5.6 % and 13.9-14.9 % with
+// five others, so the bounds do not hang on one noise draw.
 TEST(FiringClampAccuracy, DefaultRegressionRecoversSlowIAndGOnTheModelCell) {
   testing::TempDir tmp;
   const Noise noise{0.1, 5};
   WriteCalibration(tmp / "cal", noise);
-  const SweepResult truth = WriteEstimationRecording(tmp / "est", noise, 6000);
+  const SweepResult truth = WriteEstimationRecording(tmp / "est", noise);
   const Accuracy a = Estimate(tmp / "cal", tmp / "est", truth, ApproxKind::Regression7, kDefaultZ);
   ASSERT_GT(a.nCompared, 100);
   EXPECT_NEAR(a.rangeI, 200, 10);  // pA
@@ -166,7 +157,7 @@ TEST(FiringClampAccuracy, DISABLED_Table) {
   for (std::size_t n = 0; n < std::size(noises); ++n) {
     const fs::path cal = tmp / fmt::format("cal{}", n), est = tmp / fmt::format("est{}", n);
     WriteCalibration(cal, noises[n]);
-    const SweepResult truth = WriteEstimationRecording(est, noises[n], 6000);
+    const SweepResult truth = WriteEstimationRecording(est, noises[n]);
     for (const ZChoice z : choices)
       for (const ApproxKind kind : kinds) {
         const Accuracy a = Estimate(cal, est, truth, kind, z);
