@@ -171,20 +171,4 @@ Status FindStimulationArtifacts(const Recording& rec, int slot, const StimSettin
   return WriteStimFile(stimFile, StimTimes);
 }
 
-double AlignToStimulus(double t, int& idx, const std::vector<double>& StimTimes) {
-  const int N = static_cast<int>(StimTimes.size());
-  // T(k), k = 1..N; past the last stimulus the next one lies at infinity.
-  const auto T = [&](int k) { return k <= N ? StimTimes[k - 1] : std::numeric_limits<double>::infinity(); };
-  const bool stays = idx >= 0 && idx <= N && (idx == 0 ? t < T(1) : T(idx) <= t && t < T(idx + 1));
-  if (!stays) {
-    if (idx < 0 || idx > N || t < T(1))
-      idx = 0;
-    else if (idx < N && t >= T(idx + 1))
-      ++idx;
-    else if (idx >= 1 && t < T(idx))
-      --idx;
-  }
-  return idx > 0 && t > T(idx) ? t - T(idx) : 0;
-}
-
 }  // namespace velmora

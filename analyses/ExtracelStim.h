@@ -8,8 +8,8 @@
 
 #include "charts/Chart.h"
 #include "recording/Recording.h"
-#include "session/Errors.h"
-#include "session/WarningSink.h"
+#include "base/Errors.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 
@@ -45,9 +45,5 @@ DetectionSignal BuildDetectionSignal(const SweepSlot& sweep, double dt, Chart& s
 Status FindArtifactTimes(std::span<const double> DetectSignal, double dt, const StimSettings& settings,
                          std::vector<double>& StimTimes, Chart& stimChart, WarningSink& warnings);
 
-// The time since the latest stimulus at or before t (ms); 0 before the first
-// and at a stimulus. `idx` is the caller's running index (0 before a scan;
-// idx k >= 1 stands for StimTimes[k - 1]); callers scan t in increasing order.
-double AlignToStimulus(double t, int& idx, const std::vector<double>& StimTimes);
 
 }  // namespace velmora

@@ -154,13 +154,12 @@ void DrawStatistics(const StatisticsState& st, StatisticsWindow& window, Warning
   if (const auto tau = StatisticsTau(st)) window.tauText = " tau = " + Fixed(*tau, 9, 2);
 }
 
-StatisticsState AnalyzeStatistics(Session& session, int slot, const StatisticsSettings& settings,
-                                  StatisticsWindow& window, WarningSink& warnings,
+StatisticsState AnalyzeStatistics(const Recording& rec, int slot, Chart& voltage, Chart& current,
+                                  const StatisticsSettings& settings, StatisticsWindow& window, WarningSink& warnings,
                                   const StatisticsProgress& progress) {
-  const Recording& rec = session.rec;
   const SweepSlot& sweep = rec.traces[slot];
-  Series& vMarker = EnsureSeries(session.charts.voltage, kMarker, SeriesKind::Point, kRed);
-  Series& iMarker = EnsureSeries(session.charts.current, kMarker, SeriesKind::Point, kRed);
+  Series& vMarker = EnsureSeries(voltage, kMarker, SeriesKind::Point, kRed);
+  Series& iMarker = EnsureSeries(current, kMarker, SeriesKind::Point, kRed);
   vMarker.Clear();
   iMarker.Clear();
   vMarker.AddPoint(0, 0);

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "charts/Chart.h"
-#include "session/Session.h"
-#include "session/WarningSink.h"
+#include "recording/Recording.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 
@@ -92,12 +92,12 @@ void DrawStatistics(const StatisticsState& st, StatisticsWindow& window, Warning
 using StatisticsProgress = std::function<void(const StatisticsState&)>;
 
 // The pass over the voltage of `slot` inside the stimulation window
-// (rec.tOn..rec.tOff). Moves the markers ("Pointer") of session.charts.voltage
-// and .current every nPointer samples, reports the time (ShowTime) at every
+// (rec.tOn..rec.tOff). Moves the markers ("Pointer") of the voltage and
+// current charts every nPointer samples, reports the time (ShowTime) at every
 // redraw due, and leaves `window` as the last redraw due in the pass shows
 // it. Returns the state after the last sample.
-StatisticsState AnalyzeStatistics(Session& session, int slot, const StatisticsSettings& settings,
-                                  StatisticsWindow& window, WarningSink& warnings,
+StatisticsState AnalyzeStatistics(const Recording& rec, int slot, Chart& voltage, Chart& current,
+                                  const StatisticsSettings& settings, StatisticsWindow& window, WarningSink& warnings,
                                   const StatisticsProgress& progress = {});
 
 }  // namespace velmora

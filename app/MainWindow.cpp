@@ -32,10 +32,9 @@
 #include "app/WarningsWindow.h"
 #include "recording/ListOfFiles.h"
 #include "recording/ParameterFile.h"
-#include "spikes/Batch.h"
-#include "spikes/FICurves.h"
-#include "spikes/Overlay.h"
-#include "spikes/Pipeline.h"
+#include "actions/FiRun.h"
+#include "actions/Overlay.h"
+#include "actions/ReadAndDraw.h"
 
 namespace velmora::app {
 

@@ -13,7 +13,7 @@
 
 #include "analyses/Lissajous.h"
 #include "analyses/Splitting.h"
-#include "analyses/Statistics.h"
+#include "actions/StatisticsRun.h"
 #include "app/ChartView.h"
 #include "app/Conversions.h"
 #include "app/LissajousPage.h"

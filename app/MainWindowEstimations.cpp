@@ -13,7 +13,7 @@
 #include "firingclamp/Averaging.h"
 #include "firingclamp/EstimateFC.h"
 #include "firingclamp/Pulses.h"
-#include "spikes/Pipeline.h"
+#include "actions/ReadAndDraw.h"
 
 namespace velmora::app {
 

@@ -17,7 +17,7 @@
 #include "app/LatticeView.h"
 #include "app/MainWindow.h"
 #include "app/ParametersWindow.h"
-#include "firingclamp/Driver.h"
+#include "actions/FiringClampRun.h"
 #include "firingclamp/Lattice.h"
 #include "recording/ParameterFile.h"
 
@@ -127,7 +127,7 @@ void MainWindow::LoadSelectedRecordings() {
 
 void MainWindow::EraseCalibration() {
   Run("Erase calibration", 0, [this] {
-    ClearCorrelationPlots(session_.fcCharts);
+    ClearCorrelationPlots(session_.fcCharts.vsI, session_.fcCharts.vsG);
     std::error_code ec;
     const bool existed = fs::exists(session_.dataDir / kCalibrationFileName, ec);
     if (Status erased = WritePulseFile(session_.dataDir, session_.pulses, PulseFileMode::Clean); !erased) {

@@ -20,8 +20,9 @@
 #include "recording/TraceFile.h"
 #include "session/Session.h"
 #include "session/Settings.h"
+#include "actions/FiRun.h"
 #include "spikes/FICurves.h"
-#include "spikes/Pipeline.h"
+#include "actions/ReadAndDraw.h"
 #include "spikes/ResultFiles.h"
 
 namespace velmora {
@@ -100,7 +101,7 @@ void BM_FiAnalysis(benchmark::State& state) {
       ShowSpikes(session.spikes, session.charts.voltage, nullptr);
       double tOff = session.rec.tOff;
       const TrainFI train = AnalyseTrain(session.spikes, session.rec.tOn, tOff, r.settings.fi);
-      PlotSweepFI(session.charts, session.spikes,
+      PlotSweepFI(session.charts.fiCurrent, session.charts.fiConductance, session.spikes,
                   {j, session.gClamped, session.iClamped, session.spikes.nSpikes, train.nTrain, train.nuLast});
       if (!AppendSweepResults(out, {session.gClamped, session.iClamped, 0, session.rec.tOn, tOff, train.nuLast},
                               session.spikes))

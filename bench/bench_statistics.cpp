@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "analyses/Statistics.h"
+#include "actions/StatisticsRun.h"
 
 namespace velmora {
 namespace {

@@ -10,13 +10,13 @@
 
 #include "analyses/ExtracelStim.h"
 #include "analyses/Splitting.h"
-#include "analyses/Statistics.h"
+#include "actions/StatisticsRun.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "recording/ParameterFile.h"
 #include "recording/TextIO.h"
 #include "session/Settings.h"
-#include "spikes/Pipeline.h"
+#include "actions/ReadAndDraw.h"
 
 namespace velmora::cli {
 

@@ -17,7 +17,7 @@
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "cli/SettingsTable.h"
-#include "firingclamp/Driver.h"
+#include "actions/FiringClampRun.h"
 #include "firingclamp/Lattice.h"
 #include "recording/ListOfFiles.h"
 #include "recording/TextIO.h"
@@ -168,7 +168,7 @@ void RunFc(const FcOptions& o) {
   if (!selected) return Fail(selected.error());
 
   if (o.erase) {
-    ClearCorrelationPlots(session.fcCharts);
+    ClearCorrelationPlots(session.fcCharts.vsI, session.fcCharts.vsG);
     if (Status st = WritePulseFile(session.dataDir, session.pulses, PulseFileMode::Clean); !st)
       return Fail(st.error());
   }

@@ -21,9 +21,8 @@
 #include "recording/TextIO.h"
 #include "session/Session.h"
 #include "session/Settings.h"
-#include "spikes/Batch.h"
-#include "spikes/FICurves.h"
-#include "spikes/Pipeline.h"
+#include "actions/FiRun.h"
+#include "actions/ReadAndDraw.h"
 
 namespace velmora::cli {
 

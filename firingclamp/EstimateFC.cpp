@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "analyses/ExtracelStim.h"
+#include "recording/SideFiles.h"
 #include "firingclamp/Regression.h"
 #include "numeric/MathMy.h"
 #include "recording/TextIO.h"

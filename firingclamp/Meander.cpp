@@ -269,4 +269,14 @@ bool DetectMeander(Recording& rec, int k, FCRecord& FC, WarningSink& warnings) {
   return true;
 }
 
+void CopyCompensationToFC(const CompensationSettings& settings, FCRecord& FC) {
+  FC.G1 = settings.G1;
+  FC.C1C = settings.C1C;
+  FC.tauIfilt = settings.tauIfilt / 1e6;  // s
+  FC.mode = settings.mode;
+  TruncCount(settings.DelayI, FC.DelayI);
+  TruncCount(settings.DelayT, FC.DelayT);
+  TruncCount(settings.DelayV, FC.DelayV);
+}
+
 }  // namespace velmora

@@ -8,9 +8,26 @@
 
 #include "firingclamp/FCRecord.h"
 #include "recording/Recording.h"
-#include "session/WarningSink.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
+
+// Group "Offline electrode compensation" of the "Compensation" tab; copied
+// into the firing-clamp record whenever a sweep is read.
+struct CompensationSettings {
+  double G1 = 0;          // nS, "G1,nS"
+  double C1C = 0;         // "C1/C"
+  CompensationMode mode = CompensationMode::CGAfterEstimationNoMeander;  // the list, item 4
+  double DelayI = 5;      // samples, the first "delays" field, truncated
+  double DelayT = 5;      // samples, the second
+  double DelayV = 8;      // samples, the third
+  double tauIfilt = 0;    // us, "tau_Ifilt, mus"
+};
+
+// Copies the group "Offline electrode compensation" into FC (the delays
+// truncated to whole samples, tau_Ifilt from us to s); done at every read of
+// a sweep, so a change takes effect at the next read.
+void CopyCompensationToFC(const CompensationSettings& settings, FCRecord& FC);
 
 // What the state machine reads besides the samples.
 struct MeanderClock {

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <limits>
+
 #include "recording/TextIO.h"
 
 namespace velmora {
@@ -98,6 +100,22 @@ Status WriteStimFile(const std::filesystem::path& path, std::span<const double> 
   std::string out;
   for (const double t : times) out += Fixed(t, 9, 3) + "\r\n";
   return WriteFileAtomically(path, out);
+}
+
+double AlignToStimulus(double t, int& idx, const std::vector<double>& StimTimes) {
+  const int N = static_cast<int>(StimTimes.size());
+  // T(k), k = 1..N; past the last stimulus the next one lies at infinity.
+  const auto T = [&](int k) { return k <= N ? StimTimes[k - 1] : std::numeric_limits<double>::infinity(); };
+  const bool stays = idx >= 0 && idx <= N && (idx == 0 ? t < T(1) : T(idx) <= t && t < T(idx + 1));
+  if (!stays) {
+    if (idx < 0 || idx > N || t < T(1))
+      idx = 0;
+    else if (idx < N && t >= T(idx + 1))
+      ++idx;
+    else if (idx >= 1 && t < T(idx))
+      --idx;
+  }
+  return idx > 0 && t > T(idx) ? t - T(idx) : 0;
 }
 
 }  // namespace velmora

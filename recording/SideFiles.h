@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "recording/Recording.h"
-#include "session/Errors.h"
-#include "session/WarningSink.h"
+#include "base/Errors.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 
@@ -25,5 +25,10 @@ Result<int> ReadVCFile(const std::filesystem::path& path, RawRecording& raw, War
 Result<std::vector<double>> ReadStimFile(const std::filesystem::path& path, WarningSink& warnings);
 // One time per line, width 9, 3 decimals, CR LF; replaces the file whole.
 Status WriteStimFile(const std::filesystem::path& path, std::span<const double> times);
+
+// The time since the latest stimulus at or before t (ms); 0 before the first
+// and at a stimulus. `idx` is the caller's running index (0 before a scan;
+// idx k >= 1 stands for StimTimes[k - 1]); callers scan t in increasing order.
+double AlignToStimulus(double t, int& idx, const std::vector<double>& StimTimes);
 
 }  // namespace velmora

@@ -9,51 +9,15 @@
 #include "firingclamp/EstimateFC.h"
 #include "firingclamp/FCRecord.h"
 #include "firingclamp/Pulses.h"
+#include "firingclamp/Meander.h"
+#include "firingclamp/RunOutputs.h"
 #include "recording/AltFormats.h"
 #include "recording/Filter.h"
 #include "recording/TraceFile.h"
+#include "spikes/FICurves.h"
 #include "spikes/Spikes.h"
 
 namespace velmora {
-
-// Group "F-I-curves " and the fields beside it.
-struct FISettings {
-  double LimitInterval = 8888888;     // ms, "Limit interval for analysis by ... ms"
-  bool CutTrain = true;               // "Cut spike train if ISI changes in ... times"
-  double CutFactor = 5;               // its field
-  double nuLastMinSpikes = 2;         // "Calculate  nu_Last  if number of spikes >"
-  bool nuLastLastThird = false;       // "Calculate nu_Last  on last 1/3 of stim. period"
-  bool nuLastLastTwoThirds = false;   // "Calculate nu_Last  on last 2/3 of stim. period"
-  bool nuLastZeroOnBreak = false;     // "nu_Last=0 if a break in spike train occurs"
-  bool ZeroOnBreak = false;           // "VT etc. = 0  if a break occurs"
-  double ToBeAbove = 0;               // "to be > " (least bridge value)
-  bool AppendOutput = true;           // "Append output files" (else "Rewrite output files")
-};
-
-// Group "Offline electrode compensation" of the "Compensation" tab; copied
-// into the firing-clamp record whenever a sweep is read.
-struct CompensationSettings {
-  double G1 = 0;          // nS, "G1,nS"
-  double C1C = 0;         // "C1/C"
-  CompensationMode mode = CompensationMode::CGAfterEstimationNoMeander;  // the list, item 4
-  double DelayI = 5;      // samples, the first "delays" field, truncated
-  double DelayT = 5;      // samples, the second
-  double DelayV = 8;      // samples, the third
-  double tauIfilt = 0;    // us, "tau_Ifilt, mus"
-};
-
-// Group "Which to plot" of the two correlation charts of the "Firing-Clamp"
-// tab; the box "NegPulseD" is Settings::NegPulseD, which the parameter sets change.
-struct WhichToPlot {
-  bool subV = true;
-  bool VT = false;
-  bool PulseV_VT = true;  // "PulseV-VT"
-  bool PulseV = false;
-  bool dVdt = false;
-  bool VHalfPulse = false;
-  bool dVdt_V1 = false;
-  bool dVdt_V2 = false;
-};
 
 // The pages of the main window's page control, by index.
 enum class MainPage { Plots = 0, Options = 1, Lissajous = 2, FiringClamp = 3, ApproximateFC = 4 };

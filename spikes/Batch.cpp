@@ -12,9 +12,6 @@ namespace {
 
 bool Contains(std::string_view s, std::string_view part) { return s.find(part) != std::string_view::npos; }
 
-std::string_view KindName(DirKind kind) {
-  return kind == DirKind::OldColumns ? "old column format (\"_gst\")" : "new column format (\"gs1\")";
-}
 
 }  // namespace
 
@@ -63,32 +60,5 @@ VarnelFiles BatchFiles(const fs::path& curDir, const std::string& D, DirKind kin
 }
 
 std::string FileNumberLabel(int k) { return fmt::format("File number={:3}", k); }
-
-Result<BatchRun> TreatAllDirs(Session& session, Settings& settings, const fs::path& curDir, WarningSink& warnings) {
-  auto names = SortedEntries(curDir);
-  if (!names) return names.error();
-  BatchRun batch;
-  batch.dirs = ListBatchDirs(*names);
-  const DirKind kind = batch.dirs.kind;
-  if (kind == DirKind::None) return batch;
-  const bool agrees = (kind == DirKind::OldColumns && settings.format == FileFormat::OldVarnel) ||
-                      (kind == DirKind::NewColumns && settings.format == FileFormat::NewVarnel);
-  if (!agrees)
-    warnings.Warn(fmt::format("{}: the directories found are of the {}, but another format is chosen; they are "
-                              "read in the chosen one",
-                              curDir.string(), KindName(kind)));
-  const int nDirs = static_cast<int>(batch.dirs.DirList.size());
-  for (int k = 1; k <= nDirs; ++k) {
-    const std::string& D = batch.dirs.DirList[k - 1];
-    batch.label = FileNumberLabel(k);
-    warnings.Progress(k, nDirs, batch.label);
-    session.files = BatchFiles(curDir, D, kind);
-    auto run = FICurves(session, settings, curDir, warnings);
-    if (!run) return run.error();
-    if (!run->stopped.empty()) warnings.Warn(fmt::format("{}: {}", D, run->stopped));
-    batch.runs.push_back({D, std::move(*run)});
-  }
-  return batch;
-}
 
 }  // namespace velmora

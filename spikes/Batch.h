@@ -8,11 +8,8 @@
 #include <vector>
 
 #include "recording/AltFormats.h"
-#include "session/Errors.h"
-#include "session/Session.h"
-#include "session/Settings.h"
-#include "session/WarningSink.h"
-#include "spikes/FICurves.h"
+#include "base/Errors.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 
@@ -40,23 +37,5 @@ VarnelFiles BatchFiles(const std::filesystem::path& curDir, const std::string& D
 
 // "File number=" and k right-aligned in three characters.
 std::string FileNumberLabel(int k);
-
-struct BatchDir {
-  std::string D;
-  FIRun run;
-};
-
-struct BatchRun {
-  BatchDirs dirs;
-  std::vector<BatchDir> runs;  // one per entry of dirs.DirList that was reached
-  std::string label;           // the file-number label of the last directory reached
-};
-
-// Lists the entries of `curDir` sorted by name and runs the F-I analysis for
-// each directory found, in the format of settings.format (a warning says when
-// it is not the kind found), writing into curDir. A directory whose read
-// fails is reported and the batch goes on; a result-file error ends it.
-Result<BatchRun> TreatAllDirs(Session& session, Settings& settings, const std::filesystem::path& curDir,
-                              WarningSink& warnings);
 
 }  // namespace velmora

@@ -6,39 +6,17 @@
 #include <cmath>
 #include <variant>
 
-#include "spikes/Pipeline.h"
-#include "spikes/ResultFiles.h"
 
 namespace velmora {
 
 namespace {
 
 constexpr int kIsiSeries = 6;  // "ISI[0]" .. "ISI[5]"
-constexpr int kTauMField = 57; // parameter-file field of tau_m
-
-// tau_m of the current-step protocol, as its parameter file stores it; 0
-// without one. The column formats have no parameter file: a tau_m left by
-// an earlier main-format recording is not theirs.
-double TauM(const RecordingParameters& par, FileFormat format) {
-  if (format != FileFormat::Main) return 0;
-  const auto it = par.stored.find(kTauMField);
-  if (it == par.stored.end()) return 0;
-  if (const double* x = std::get_if<double>(&it->second)) return *x;
-  if (const long* n = std::get_if<long>(&it->second)) return static_cast<double>(*n);
-  return 0;
-}
 
 Series& FISeries(Chart& chart, std::string_view title, Color color, AxisSide yAxis) {
   Series& s = EnsureSeries(chart, title, SeriesKind::Point, color, yAxis);
   s.linePenShown = true;  // points joined in the order added
   return s;
-}
-
-// A sweep whose detection did not run (firing clamp, SpikesOff) counts as
-// one without spikes rather than as a repeat of the sweep scanned before.
-void ClearSpikeList(SpikeList& spikes, double tOn) {
-  spikes = SpikeList();
-  spikes.tAP[0] = tOn / 1000;
 }
 
 }  // namespace
@@ -97,9 +75,7 @@ TrainFI AnalyseTrain(SpikeList& spikes, double tOn, double& tOff, const FISettin
   return train;
 }
 
-void PlotSweepFI(Charts& charts, const SpikeList& spikes, const FISweep& sweep) {
-  Chart& cur = charts.fiCurrent;
-  Chart& con = charts.fiConductance;
+void PlotSweepFI(Chart& cur, Chart& con, const SpikeList& spikes, const FISweep& sweep) {
   cur.bottom.title = "I/G_L (mV)";
   con.bottom.title = "G/G_L";
   for (Chart* c : {&cur, &con}) c->left.title = "Rate (Hz)", c->right.title = "N of spikes";
@@ -118,49 +94,6 @@ void PlotSweepFI(Charts& charts, const SpikeList& spikes, const FISweep& sweep) 
   nuCur.AddPoint(sweep.Iclamp, sweep.nuLast);
   nCon.AddPoint(sweep.Gclamp, sweep.nSpikes);
   nuCon.AddPoint(sweep.Gclamp, sweep.nuLast);
-}
-
-Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesystem::path& resultDir,
-                       WarningSink& warnings) {
-  FIRun run;
-  Recording& rec = session.rec;
-  if (Status s = ReadFormatHeaders(session, settings, warnings); !s) {
-    run.stopped = s.error().What();
-    return run;
-  }
-  if (rec.nFiles <= 0) {
-    run.stopped = "no sweep is loaded";
-    return run;
-  }
-  if (settings.fi.ToBeAbove > session.Bridge) {
-    run.stopped = fmt::format("Bridge {} is below \"to be > \" {}", session.Bridge, settings.fi.ToBeAbove);
-    return run;
-  }
-  if (Status s = PrepareResultFiles(resultDir, settings.fi.AppendOutput); !s) return s.error();
-
-  // nFiles is read anew each time: the old column format starts from 25 and
-  // learns the real number of sweeps from the columns of the first read.
-  for (int j = 1; j <= rec.nFiles; ++j) {
-    warnings.Progress(j, rec.nFiles, fmt::format("F-I: sweep {} of {}", j, rec.nFiles));
-    settings.Smpl = j;
-    // One read, draw and detection per sweep: running them twice, as picking
-    // the sweep and then analysing it would, leaves the same state.
-    auto drawn = ReadAndDraw(session, settings, warnings);
-    if (!drawn) {
-      run.stopped = drawn.error().What();
-      return run;
-    }
-    SpikeList& spikes = session.spikes;
-    if (!drawn->spikesDetected) ClearSpikeList(spikes, rec.tOn);
-    const TrainFI train = AnalyseTrain(spikes, rec.tOn, rec.tOff, settings.fi);
-    const FISweep sweep{drawn->slot, session.gClamped, session.iClamped, spikes.nSpikes, train.nTrain, train.nuLast};
-    PlotSweepFI(session.charts, spikes, sweep);
-    const double tau_m = TauM(rec.par, settings.format);
-    const SweepResults results{sweep.Gclamp, sweep.Iclamp, tau_m, rec.tOn, rec.tOff, sweep.nuLast};
-    if (Status s = AppendSweepResults(resultDir, results, spikes); !s) return s.error();
-    run.sweeps.push_back(sweep);
-  }
-  return run;
 }
 
 }  // namespace velmora

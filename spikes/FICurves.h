@@ -7,13 +7,26 @@
 #include <string>
 #include <vector>
 
-#include "session/Errors.h"
-#include "session/Session.h"
-#include "session/Settings.h"
-#include "session/WarningSink.h"
+#include "base/Errors.h"
+#include "charts/Chart.h"
+#include "base/WarningSink.h"
 #include "spikes/Spikes.h"
 
 namespace velmora {
+
+// Group "F-I-curves " and the fields beside it.
+struct FISettings {
+  double LimitInterval = 8888888;     // ms, "Limit interval for analysis by ... ms"
+  bool CutTrain = true;               // "Cut spike train if ISI changes in ... times"
+  double CutFactor = 5;               // its field
+  double nuLastMinSpikes = 2;         // "Calculate  nu_Last  if number of spikes >"
+  bool nuLastLastThird = false;       // "Calculate nu_Last  on last 1/3 of stim. period"
+  bool nuLastLastTwoThirds = false;   // "Calculate nu_Last  on last 2/3 of stim. period"
+  bool nuLastZeroOnBreak = false;     // "nu_Last=0 if a break in spike train occurs"
+  bool ZeroOnBreak = false;           // "VT etc. = 0  if a break occurs"
+  double ToBeAbove = 0;               // "to be > " (least bridge value)
+  bool AppendOutput = true;           // "Append output files" (else "Rewrite output files")
+};
 
 // 1/x for intervals of at least 1 ms, else 0 (x in s, the result in Hz).
 double InverseInterval(double x);
@@ -42,20 +55,6 @@ struct FISweep {
 
 // Adds the sweep's points to the F-I charts (nothing for a sweep without
 // spikes); the series accumulate over runs until the user clears them.
-void PlotSweepFI(Charts& charts, const SpikeList& spikes, const FISweep& sweep);
-
-struct FIRun {
-  std::vector<FISweep> sweeps;  // analysed and written, in slot order
-  // Why the run analysed nothing or stopped before its last sweep (a read
-  // that failed, no sweep loaded, the bridge condition); empty otherwise.
-  std::string stopped;
-};
-
-// The F-I analysis over slots 1..nFiles in the chosen format, the eleven
-// result files kept in `resultDir`. A result file that cannot be opened,
-// written or closed ends the run with its Error; the records written before
-// stay. A failed read ends it with FIRun::stopped.
-Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesystem::path& resultDir,
-                       WarningSink& warnings);
+void PlotSweepFI(Chart& fiCurrent, Chart& fiConductance, const SpikeList& spikes, const FISweep& sweep);
 
 }  // namespace velmora

@@ -8,7 +8,7 @@
 #include <limits>
 #include <numeric>
 
-#include "analyses/ExtracelStim.h"
+#include "recording/SideFiles.h"
 #include "numeric/MathMy.h"
 
 namespace velmora {

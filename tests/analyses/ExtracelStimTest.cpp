@@ -177,28 +177,6 @@ TEST(FindStimulationArtifacts, FrequencyOutsideRangeIsAnError) {
   }
 }
 
-// The time since the latest stimulus at or before t; 0 before the first and
-// exactly at one; the running index follows a scan in increasing t.
-TEST(AlignToStimulus, TimeSinceLatestStimulus) {
-  const std::vector<double> T{100, 600, 1100};
-  struct Step {
-    double t;
-    double aligned;
-    int idx;
-  };
-  int idx = 0;
-  for (const Step& s : {Step{0, 0, 0}, Step{99.5, 0, 0}, Step{100, 0, 1}, Step{350, 250, 1}, Step{600, 0, 2},
-                        Step{601, 1, 2}, Step{1100, 0, 3}, Step{5000, 3900, 3}, Step{50, 0, 0}}) {
-    EXPECT_DOUBLE_EQ(AlignToStimulus(s.t, idx, T), s.aligned) << "t " << s.t;
-    EXPECT_EQ(idx, s.idx) << "t " << s.t;
-  }
-  // An index left from a longer list starts over; without stimuli all is 0.
-  idx = 7;
-  EXPECT_DOUBLE_EQ(AlignToStimulus(700, idx, T), 0);
-  EXPECT_EQ(idx, 0);
-  idx = 0;
-  EXPECT_DOUBLE_EQ(AlignToStimulus(700, idx, {}), 0);
-}
 
 }  // namespace
 }  // namespace velmora

@@ -1,4 +1,4 @@
-#include "analyses/Statistics.h"
+#include "actions/StatisticsRun.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

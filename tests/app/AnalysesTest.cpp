@@ -10,7 +10,7 @@
 #include <QTimer>
 
 #include "AppFixture.h"
-#include "analyses/Statistics.h"
+#include "actions/StatisticsRun.h"
 #include "app/LissajousPage.h"
 #include "app/SplittingForm.h"
 #include "app/StatisticsForm.h"

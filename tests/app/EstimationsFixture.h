@@ -9,7 +9,7 @@
 #include "AppFixture.h"
 #include "app/CurrentWindow.h"
 #include "app/EstimationsWindow.h"
-#include "firingclamp/Driver.h"
+#include "actions/FiringClampRun.h"
 
 namespace velmora::testing {
 

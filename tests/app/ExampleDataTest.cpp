@@ -18,7 +18,7 @@
 #include "FiringClampFixture.h"
 #include "app/FiringClampPage.h"
 #include "app/HeapTuning.h"
-#include "firingclamp/Driver.h"
+#include "actions/FiringClampRun.h"
 
 using namespace velmora;
 using namespace velmora::testing;

@@ -18,7 +18,7 @@
 #include "app/FiringClampPage.h"
 #include "app/HeapTuning.h"
 #include "app/LatticeView.h"
-#include "firingclamp/Driver.h"
+#include "actions/FiringClampRun.h"
 #include "recording/TextIO.h"
 
 using namespace velmora;

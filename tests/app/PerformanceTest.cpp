@@ -8,7 +8,7 @@
 
 #include "AppFixture.h"
 #include "app/HeapTuning.h"
-#include "spikes/Pipeline.h"
+#include "actions/ReadAndDraw.h"
 
 using namespace velmora;
 using namespace velmora::testing;

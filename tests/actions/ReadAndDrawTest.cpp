@@ -1,4 +1,4 @@
-#include "spikes/Pipeline.h"
+#include "actions/ReadAndDraw.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

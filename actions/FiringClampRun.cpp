@@ -1,4 +1,4 @@
-#include "firingclamp/Driver.h"
+#include "actions/FiringClampRun.h"
 
 #include <fmt/format.h>
 
@@ -6,13 +6,13 @@
 #include <array>
 #include <cmath>
 
-#include "analyses/ExtracelStim.h"
 #include "firingclamp/ApproximateFC.h"
 #include "firingclamp/Averaging.h"
 #include "firingclamp/Meander.h"
+#include "recording/SideFiles.h"
 #include "recording/Stimulus.h"
 #include "recording/TextIO.h"
-#include "spikes/Pipeline.h"
+#include "actions/ReadAndDraw.h"
 
 namespace velmora {
 
@@ -20,57 +20,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The boxes of "Which to plot" in the order of the group; the last two sit
-// on the right axis of the chart against I but on the left one against G.
-struct CorrelationBox {
-  std::string_view title;
-  std::vector<double> Pulses::*z;
-  AxisSide axisOnI, axisOnG;
-  Color color;
-};
-
-constexpr AxisSide kL = AxisSide::Left, kR = AxisSide::Right;
-const std::array<CorrelationBox, 9> kBoxes = {{
-    {"subV", &Pulses::subV, kL, kL, kBlue},
-    {"NegPulseD", &Pulses::NegPulseDur, kR, kR, kGray},
-    {"VT", &Pulses::VT, kL, kL, kRed},
-    {"PulseV-VT", &Pulses::PulseV_VT, kL, kL, kGreen},
-    {"PulseV", &Pulses::PulseV, kL, kL, kMagenta},
-    {"dVdt", &Pulses::dVdt, kR, kR, kCyan},
-    {"VHalfPulse", &Pulses::VHalfPulse, kL, kL, kBlack},
-    {"dVdt_V1", &Pulses::dVdt_V1, kR, kL, kYellow},
-    {"dVdt_V2", &Pulses::dVdt_V2, kR, kL, kRed},
-}};
-constexpr int kClearedBoxes = 7;  // "Erase calibration" keeps dVdt_V1 and dVdt_V2
-
-Series& CorrelationSeries(Chart& chart, const CorrelationBox& box, bool againstI) {
-  return EnsureSeries(chart, box.title, SeriesKind::Point, box.color, againstI ? box.axisOnI : box.axisOnG);
-}
-
-void SetCorrelationAxes(FiringClampCharts& charts) {
-  // Assigned as strings: GCC 12 warns falsely (-Wrestrict) on one-letter literals.
-  charts.vsI.bottom.title = std::string("I");
-  charts.vsG.bottom.title = std::string("G");
-  charts.vsI.left.title = charts.vsG.left.title = "mV";
-  charts.vsI.right.title = charts.vsG.right.title = "ms, mV/ms";
-}
-
 int SkipOf(const Settings& settings) {
   // A Skip below 1 draws every sample.
   return static_cast<int>(std::clamp(std::trunc(settings.Skip), 1.0, 1e6));
 }
 
 }  // namespace
-
-void CopyCompensationToFC(const CompensationSettings& settings, FCRecord& FC) {
-  FC.G1 = settings.G1;
-  FC.C1C = settings.C1C;
-  FC.tauIfilt = settings.tauIfilt / 1e6;  // s
-  FC.mode = settings.mode;
-  TruncCount(settings.DelayI, FC.DelayI);
-  TruncCount(settings.DelayT, FC.DelayT);
-  TruncCount(settings.DelayV, FC.DelayV);
-}
 
 void DrawFC(Session& session, int k, const Settings& settings) {
   const Recording& rec = session.rec;
@@ -137,84 +92,6 @@ void DrawFC(Session& session, int k, const Settings& settings) {
   }
 }
 
-void DrawCorrelations(const Pulses& p, const WhichToPlot& boxes, bool NegPulseD, FiringClampCharts& charts) {
-  SetCorrelationAxes(charts);
-  const std::array<bool, 9> ticked = {boxes.subV, NegPulseD,        boxes.VT,      boxes.PulseV_VT, boxes.PulseV,
-                                      boxes.dVdt, boxes.VHalfPulse, boxes.dVdt_V1, boxes.dVdt_V2};
-  for (std::size_t b = 0; b < kBoxes.size(); ++b) {
-    if (!ticked[b]) continue;
-    Series& onI = CorrelationSeries(charts.vsI, kBoxes[b], true);
-    Series& onG = CorrelationSeries(charts.vsG, kBoxes[b], false);
-    const std::vector<double>& z = p.*kBoxes[b].z;
-    for (int j = 1; j <= p.nPulses; ++j) {
-      onI.AddPoint(p.I[j], z[j]);
-      onG.AddPoint(p.G[j], z[j]);
-    }
-  }
-}
-
-void ClearCorrelationPlots(FiringClampCharts& charts) {
-  for (int b = 0; b < kClearedBoxes; ++b) {
-    CorrelationSeries(charts.vsI, kBoxes[b], true).Clear();
-    CorrelationSeries(charts.vsG, kBoxes[b], false).Clear();
-  }
-}
-
-Status WritePulseFile(const fs::path& dir, const Pulses& p, PulseFileMode mode) {
-  const fs::path path = dir / kCalibrationFileName;
-  std::error_code ec;
-  if (mode == PulseFileMode::Clean) {
-    fs::remove(path, ec);
-    if (ec) return Error{path.string(), 0, "", "cannot be erased: " + ec.message()};
-    return Ok();
-  }
-  std::string text;
-  for (int j = 1; j <= p.nPulses; ++j) {
-    const double columns[kCalibColumns] = {p.I[j],      p.G[j],           p.VT[j],     p.PulseV_VT[j],  p.subV[j],
-                                           p.PulseV[j], p.NegPulseDur[j], p.dVdt[j],   p.VHalfPulse[j], p.tPulse[j],
-                                           p.gNMDA[j],  p.dVdt_V1[j],     p.dVdt_V2[j]};
-    for (int c = 0; c < kCalibColumns; ++c) {
-      if (c > 0) text += ' ';
-      text += Fixed(columns[c], 8, 3);
-    }
-    text += "\r\n";
-  }
-  if (Status appended = AppendWhole(path, text, false); !appended) return appended;
-  // A calibration file without a single pulse would only make the next
-  // approximation fail on it.
-  if (fs::file_size(path, ec) == 0 && !ec) fs::remove(path, ec);
-  return Ok();
-}
-
-Status WriteTrueIG(const Recording& rec, int k, const fs::path& dir) {
-  const int nLast = rec.traces.nLast(k);
-  std::string text;
-  if (nLast >= 0) text.reserve(static_cast<std::size_t>(nLast / 10 + 1) * 36);
-  for (long i = 0; i <= nLast; i += 10) {
-    const Stimulus c = StimulusAt(rec.par, rec.FileNo, ((i - 2) * rec.dt + rec.t0) * 1000);
-    text += fmt::format("{} {} {} {}\r\n", Fixed(i * rec.dt * 1000, 8, 3), Fixed(c.Icom, 8, 3), Fixed(c.Gcom, 8, 3),
-                        Fixed(c.gNMDAcom, 8, 3));
-  }
-  return WriteFileAtomically(dir / kTrueIGFileName, text);
-}
-
-EstimateSummary SummarizeEstimates(const Pulses& p, ApproxKind kind) {
-  EstimateSummary s;
-  s.first = IsRegressionKind(kind) ? 2 : 1;
-  s.last = p.nPulses;
-  const int n = s.last - s.first + 1;
-  if (n < 1) return s;
-  for (int j = s.first; j <= s.last; ++j) {
-    s.meanIest += p.Iest[j], s.meanGest += p.Gest[j];
-    s.meanI += p.I[j], s.meanG += p.G[j];
-    s.rmsI += (p.Iest[j] - p.I[j]) * (p.Iest[j] - p.I[j]);
-    s.rmsG += (p.Gest[j] - p.G[j]) * (p.Gest[j] - p.G[j]);
-  }
-  for (double* x : {&s.meanIest, &s.meanGest, &s.meanI, &s.meanG, &s.rmsI, &s.rmsG}) *x /= n;
-  s.rmsI = std::sqrt(s.rmsI), s.rmsG = std::sqrt(s.rmsG);
-  return s;
-}
-
 Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, const std::vector<int>& selected,
                                          WarningSink& warnings) {
   FiringClampCharts& charts = session.fcCharts;
@@ -256,7 +133,7 @@ Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, c
     step("Draw_FC");
     DrawFC(session, k, settings);
     step("Draw and write correlations");
-    DrawCorrelations(session.pulses, settings.whichToPlot, settings.NegPulseD, charts);
+    DrawCorrelations(session.pulses, settings.whichToPlot, settings.NegPulseD, charts.vsI, charts.vsG);
     if (settings.fc.writeInFile)
       if (Status written = WritePulseFile(dir, session.pulses, PulseFileMode::Append); !written) return written.error();
 

@@ -13,7 +13,7 @@
 #include <numeric>
 #include <vector>
 
-#include "firingclamp/Driver.h"
+#include "actions/FiringClampRun.h"
 #include "modelcell/Synth.h"
 #include "recording/ListOfFiles.h"
 #include "support/TempDir.h"

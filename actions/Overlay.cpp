@@ -1,4 +1,4 @@
-#include "spikes/Overlay.h"
+#include "actions/Overlay.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "firingclamp/Driver.h"
+#include "actions/FiringClampRun.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@
 #include "modelcell/Synth.h"
 #include "recording/ListOfFiles.h"
 #include "recording/TextIO.h"
-#include "spikes/Pipeline.h"
+#include "actions/ReadAndDraw.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -396,8 +396,8 @@ TEST(DrawCorrelations, TickedBoxesAccumulateAndEraseKeepsTheLastTwo) {
   FiringClampCharts charts;
   WhichToPlot boxes;
   boxes.dVdt_V1 = true;
-  DrawCorrelations(p, boxes, false, charts);
-  DrawCorrelations(p, boxes, false, charts);
+  DrawCorrelations(p, boxes, false, charts.vsI, charts.vsG);
+  DrawCorrelations(p, boxes, false, charts.vsI, charts.vsG);
   EXPECT_EQ(PointsOf(charts.vsI, "subV"), 4u);
   EXPECT_EQ(PointsOf(charts.vsG, "PulseV-VT"), 4u);
   EXPECT_EQ(PointsOf(charts.vsI, "NegPulseD"), 0u);  // unticked
@@ -409,7 +409,7 @@ TEST(DrawCorrelations, TickedBoxesAccumulateAndEraseKeepsTheLastTwo) {
   EXPECT_EQ(charts.vsI.bottom.title, "I");
   EXPECT_EQ(charts.vsG.bottom.title, "G");
 
-  ClearCorrelationPlots(charts);
+  ClearCorrelationPlots(charts.vsI, charts.vsG);
   EXPECT_EQ(PointsOf(charts.vsI, "subV"), 0u);
   EXPECT_EQ(PointsOf(charts.vsG, "PulseV-VT"), 0u);
   EXPECT_EQ(PointsOf(charts.vsI, "dVdt_V1"), 4u);

@@ -1,4 +1,4 @@
-#include "spikes/Batch.h"
+#include "actions/FiRun.h"
 
 #include <fmt/format.h>
 #include <gmock/gmock.h>

@@ -13,21 +13,15 @@
 #include <vector>
 
 #include "firingclamp/EstimateFC.h"
+#include "firingclamp/RunOutputs.h"
 #include "firingclamp/FCRecord.h"
 #include "firingclamp/Pulses.h"
-#include "session/Errors.h"
+#include "base/Errors.h"
 #include "session/Session.h"
 #include "session/Settings.h"
-#include "session/WarningSink.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
-
-inline constexpr std::string_view kTrueIGFileName = "True_I_G(t).dat";
-
-// Copies the group "Offline electrode compensation" into FC (the delays
-// truncated to whole samples, tau_Ifilt from us to s); done at every read of
-// a sweep, so a change takes effect at the next read.
-void CopyCompensationToFC(const CompensationSettings& settings, FCRecord& FC);
 
 // The time chart of the "Firing-Clamp" tab, the measured current of the
 // current window and "True I", "True G" of the estimations window, from the
@@ -35,38 +29,6 @@ void CopyCompensationToFC(const CompensationSettings& settings, FCRecord& FC);
 // Times are aligned to session.StimTimes when the firing-clamp chart's
 // "Align to stimuli" is ticked. Sets the flaw label.
 void DrawFC(Session& session, int k, const Settings& settings);
-
-// Adds one point per valid pulse and ticked box to the correlation charts
-// against I and G; the points accumulate over files and runs.
-void DrawCorrelations(const Pulses& p, const WhichToPlot& boxes, bool NegPulseD, FiringClampCharts& charts);
-
-// "Erase calibration": empties the correlation series of every box but
-// "dVdt_V1" and "dVdt_V2", which are kept.
-void ClearCorrelationPlots(FiringClampCharts& charts);
-
-enum class PulseFileMode { Append, Clean };
-
-// `dir`/"I_G_VT_dV_subV_PulseV_PulseDur.dat". Append: one line per valid
-// pulse, I, G, VT, PulseV_VT, subV, PulseV, NegPulseDur, dVdt, VHalfPulse,
-// tPulse, gNMDA, dVdt_V1, dVdt_V2, each 8:3, one blank between, CR LF;
-// a file left empty is removed. Clean: the file is removed.
-Status WritePulseFile(const std::filesystem::path& dir, const Pulses& p, PulseFileMode mode);
-
-// `dir`/"True_I_G(t).dat", created anew: for every 10th sample i of slot k,
-// i dt (ms, without t0) and the command Icom, Gcom, gNMDAcom at the time of
-// sample i - 2 (with t0), each 8:3.
-Status WriteTrueIG(const Recording& rec, int k, const std::filesystem::path& dir);
-
-// The estimates of the valid pulses against the command the recording
-// carries (each pulse's I and G): pulses 1..nPulses, or 2..nPulses for the
-// regression kinds, which leave pulse 1 without an estimate.
-struct EstimateSummary {
-  int first = 1, last = 0;            // the pulses summarised
-  double meanIest = 0, meanGest = 0;  // pA, nS
-  double meanI = 0, meanG = 0;        // pA, nS: the command
-  double rmsI = 0, rmsG = 0;          // pA, nS: RMS of Iest - I and of Gest - G
-};
-EstimateSummary SummarizeEstimates(const Pulses& p, ApproxKind kind);
 
 // What the run did with one selected recording.
 struct FiringClampFile {

@@ -1,4 +1,4 @@
-#include "spikes/Pipeline.h"
+#include "actions/ReadAndDraw.h"
 
 #include <fmt/format.h>
 
@@ -7,7 +7,6 @@
 #include <filesystem>
 
 #include "analyses/ExtracelStim.h"
-#include "firingclamp/Driver.h"
 #include "firingclamp/Meander.h"
 #include "recording/Filter.h"
 #include "recording/ParameterFile.h"

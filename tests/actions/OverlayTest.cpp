@@ -6,7 +6,7 @@
 #include <iterator>
 #include <vector>
 
-#include "spikes/Overlay.h"
+#include "actions/Overlay.h"
 
 namespace velmora {
 namespace {

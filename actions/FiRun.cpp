@@ -1,0 +1,114 @@
+#include "actions/FiRun.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+#include <variant>
+
+#include "actions/ReadAndDraw.h"
+#include "spikes/ResultFiles.h"
+
+namespace velmora {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kTauMField = 57;  // parameter-file field of tau_m
+
+// tau_m of the current-step protocol, as its parameter file stores it; 0
+// without one. The column formats have no parameter file: a tau_m left by
+// an earlier main-format recording is not theirs.
+double TauM(const RecordingParameters& par, FileFormat format) {
+  if (format != FileFormat::Main) return 0;
+  const auto it = par.stored.find(kTauMField);
+  if (it == par.stored.end()) return 0;
+  if (const double* x = std::get_if<double>(&it->second)) return *x;
+  if (const long* n = std::get_if<long>(&it->second)) return static_cast<double>(*n);
+  return 0;
+}
+
+// A sweep whose detection did not run (firing clamp, SpikesOff) counts as
+// one without spikes rather than as a repeat of the sweep scanned before.
+void ClearSpikeList(SpikeList& spikes, double tOn) {
+  spikes = SpikeList();
+  spikes.tAP[0] = tOn / 1000;
+}
+
+std::string_view KindName(DirKind kind) {
+  return kind == DirKind::OldColumns ? "old column format (\"_gst\")" : "new column format (\"gs1\")";
+}
+
+}  // namespace
+
+Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesystem::path& resultDir,
+                       WarningSink& warnings) {
+  FIRun run;
+  Recording& rec = session.rec;
+  if (Status s = ReadFormatHeaders(session, settings, warnings); !s) {
+    run.stopped = s.error().What();
+    return run;
+  }
+  if (rec.nFiles <= 0) {
+    run.stopped = "no sweep is loaded";
+    return run;
+  }
+  if (settings.fi.ToBeAbove > session.Bridge) {
+    run.stopped = fmt::format("Bridge {} is below \"to be > \" {}", session.Bridge, settings.fi.ToBeAbove);
+    return run;
+  }
+  if (Status s = PrepareResultFiles(resultDir, settings.fi.AppendOutput); !s) return s.error();
+
+  // nFiles is read anew each time: the old column format starts from 25 and
+  // learns the real number of sweeps from the columns of the first read.
+  for (int j = 1; j <= rec.nFiles; ++j) {
+    warnings.Progress(j, rec.nFiles, fmt::format("F-I: sweep {} of {}", j, rec.nFiles));
+    settings.Smpl = j;
+    // One read, draw and detection per sweep: running them twice, as picking
+    // the sweep and then analysing it would, leaves the same state.
+    auto drawn = ReadAndDraw(session, settings, warnings);
+    if (!drawn) {
+      run.stopped = drawn.error().What();
+      return run;
+    }
+    SpikeList& spikes = session.spikes;
+    if (!drawn->spikesDetected) ClearSpikeList(spikes, rec.tOn);
+    const TrainFI train = AnalyseTrain(spikes, rec.tOn, rec.tOff, settings.fi);
+    const FISweep sweep{drawn->slot, session.gClamped, session.iClamped, spikes.nSpikes, train.nTrain, train.nuLast};
+    PlotSweepFI(session.charts.fiCurrent, session.charts.fiConductance, spikes, sweep);
+    const double tau_m = TauM(rec.par, settings.format);
+    const SweepResults results{sweep.Gclamp, sweep.Iclamp, tau_m, rec.tOn, rec.tOff, sweep.nuLast};
+    if (Status s = AppendSweepResults(resultDir, results, spikes); !s) return s.error();
+    run.sweeps.push_back(sweep);
+  }
+  return run;
+}
+
+Result<BatchRun> TreatAllDirs(Session& session, Settings& settings, const fs::path& curDir, WarningSink& warnings) {
+  auto names = SortedEntries(curDir);
+  if (!names) return names.error();
+  BatchRun batch;
+  batch.dirs = ListBatchDirs(*names);
+  const DirKind kind = batch.dirs.kind;
+  if (kind == DirKind::None) return batch;
+  const bool agrees = (kind == DirKind::OldColumns && settings.format == FileFormat::OldVarnel) ||
+                      (kind == DirKind::NewColumns && settings.format == FileFormat::NewVarnel);
+  if (!agrees)
+    warnings.Warn(fmt::format("{}: the directories found are of the {}, but another format is chosen; they are "
+                              "read in the chosen one",
+                              curDir.string(), KindName(kind)));
+  const int nDirs = static_cast<int>(batch.dirs.DirList.size());
+  for (int k = 1; k <= nDirs; ++k) {
+    const std::string& D = batch.dirs.DirList[k - 1];
+    batch.label = FileNumberLabel(k);
+    warnings.Progress(k, nDirs, batch.label);
+    session.files = BatchFiles(curDir, D, kind);
+    auto run = FICurves(session, settings, curDir, warnings);
+    if (!run) return run.error();
+    if (!run->stopped.empty()) warnings.Warn(fmt::format("{}: {}", D, run->stopped));
+    batch.runs.push_back({D, std::move(*run)});
+  }
+  return batch;
+}
+
+}  // namespace velmora
