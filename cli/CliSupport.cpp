@@ -27,7 +27,7 @@ Result<std::vector<int>> SelectRecordings(const std::vector<ListedRecording>& li
       return r.trace == name || fs::path(r.trace).filename() == name;
     });
     if (it == listed.end())
-      return Error{(fs::path(dir) / "ListOfFiles").string(), 0, "", fmt::format("\"{}\" is not listed", name)};
+      return Error{(fs::path(dir) / "ListOfFiles").string(), 0, "", fmt::format("{} is not listed", Quoted(name))};
     selected.push_back(static_cast<int>(it - listed.begin()));
   }
   return selected;

@@ -14,8 +14,8 @@ namespace velmora::cli {
 
 class StderrSink : public WarningSink {
  public:
-  void Warn(std::string_view message) override { std::cerr << "warning: " << message << '\n'; }
-  void Status(std::string_view text) override { std::cerr << text << '\n'; }
+  void Warn(std::string_view message) override { std::cerr << "warning: " << Printable(message) << '\n'; }
+  void Status(std::string_view text) override { std::cerr << Printable(text) << '\n'; }
 };
 
 // Reports the error on stderr and makes the process exit with 1.
