@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <csignal>
 #include <memory>
 
 #include "app/HeapTuning.h"
@@ -12,6 +13,9 @@
 #include "session/Session.h"
 
 int main(int argc, char* argv[]) {
+  // A file-size limit (ulimit -f) is then a write error that the writers
+  // take back whole, not a signal that kills the program mid-record.
+  std::signal(SIGXFSZ, SIG_IGN);
   velmora::app::KeepLargeBuffersInHeap();
   QApplication application(argc, argv);
   QApplication::setApplicationName("velmora");
