@@ -85,7 +85,7 @@ Status CheckWriteTarget(const fs::path& path, std::string_view notDone) {
     if (!Held().empty()) {
       std::error_code ec;
       const fs::path name = path.filename();
-      fs::path parent = fs::weakly_canonical(fs::absolute(path, ec).parent_path(), ec);
+      const fs::path parent = fs::weakly_canonical(fs::absolute(path, ec).parent_path(), ec);
       const bool inside = !ec && name != "." && name != ".." &&
                           std::any_of(Held().begin(), Held().end(),
                                       [&](const HeldDir& h) { return Inside(parent / name, h.dir); });
@@ -98,7 +98,8 @@ Status CheckWriteTarget(const fs::path& path, std::string_view notDone) {
   if (::lstat(path.c_str(), &st) != 0) return Ok();  // not there yet
   if (S_ISLNK(st.st_mode))
     return FileError(path, fmt::format("is a symbolic link; {} (a write never follows one)", notDone));
-  if (!S_ISREG(st.st_mode)) return FileError(path, fmt::format("is {}, not a regular file; {}", KindOf(st.st_mode), notDone));
+  if (!S_ISREG(st.st_mode))
+    return FileError(path, fmt::format("is {}, not a regular file; {}", KindOf(st.st_mode), notDone));
   return Ok();
 }
 
@@ -335,9 +336,7 @@ Result<PendingFile> PendingFile::Create(const fs::path& path) {
 }
 
 PendingFile::PendingFile(PendingFile&& other) noexcept
-    : path_(std::move(other.path_)), temp_(std::move(other.temp_)), fd_(std::exchange(other.fd_, -1)) {
-  other.temp_.clear();
-}
+    : path_(std::move(other.path_)), temp_(std::exchange(other.temp_, {})), fd_(std::exchange(other.fd_, -1)) {}
 
 PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
   if (this != &other) {

@@ -63,7 +63,7 @@ class ResultFileSet {
   Status Append(const SweepResults& sweep, const SpikeList& spikes);
 
  private:
-  ResultFileSet(DataDirLock lock) : lock_(std::move(lock)) {}
+  explicit ResultFileSet(DataDirLock lock) : lock_(std::move(lock)) {}
 
   DataDirLock lock_;
   std::vector<AppendFile> files_;  // in kResultFileNames order

@@ -28,7 +28,9 @@ using testing::TempDir;
 // Puts a pipe, a link to /dev/zero or a directory at dir/name.
 void MakeSpecial(const TempDir& dir, const std::string& kind, const std::string& name) {
   fs::remove(dir / name);
-  if (kind == "pipe") ASSERT_EQ(mkfifo((dir / name).c_str(), 0600), 0);
+  if (kind == "pipe") {
+    ASSERT_EQ(mkfifo((dir / name).c_str(), 0600), 0);
+  }
   if (kind == "zero") fs::create_symlink("/dev/zero", dir / name);
   if (kind == "directory") fs::create_directory(dir / name);
 }
@@ -122,8 +124,8 @@ TEST(ReadTrace, BinaryScaleOfZeroIsAWarning) {
   rec.par.TimeFactor = 1;
   CollectingSink warnings;
   ASSERT_TRUE(ReadTrace(rec, dir / "z_trace1_Err.cc", warnings));
-  EXPECT_THAT(warnings.warnings,
-              ElementsAre(HasSubstr("z_trace1_Err.cc_b: channel 2 has the scale 0; every sample of it is its offset 5")));
+  EXPECT_THAT(warnings.warnings, ElementsAre(HasSubstr(
+                                     "z_trace1_Err.cc_b: channel 2 has the scale 0; every sample of it is its offset 5")));
 }
 
 // A short field-potential line used to become 0 silently.
