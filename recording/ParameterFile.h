@@ -8,7 +8,7 @@
 
 #include "recording/Recording.h"
 #include "recording/TextIO.h"
-#include "session/Errors.h"
+#include "base/Errors.h"
 
 namespace velmora {
 

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "session/Errors.h"
-#include "session/WarningSink.h"
+#include "base/Errors.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 

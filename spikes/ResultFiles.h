@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "recording/TextIO.h"
-#include "session/Errors.h"
-#include "session/WarningSink.h"
+#include "base/Errors.h"
+#include "base/WarningSink.h"
 #include "spikes/Spikes.h"
 
 namespace velmora {

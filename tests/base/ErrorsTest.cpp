@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "session/Errors.h"
+#include "base/Errors.h"
 
 namespace velmora {
 namespace {
