@@ -57,7 +57,8 @@ Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesyst
     run.stopped = fmt::format("Bridge {} is below \"to be > \" {}", session.Bridge, settings.fi.ToBeAbove);
     return run;
   }
-  if (Status s = PrepareResultFiles(resultDir, settings.fi.AppendOutput); !s) return s.error();
+  auto files = ResultFileSet::Open(resultDir, settings.fi.AppendOutput, warnings);
+  if (!files) return files.error();
 
   // nFiles is read anew each time: the old column format starts from 25 and
   // learns the real number of sweeps from the columns of the first read.
@@ -78,7 +79,7 @@ Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesyst
     PlotSweepFI(session.charts.fiCurrent, session.charts.fiConductance, spikes, sweep);
     const double tau_m = TauM(rec.par, settings.format);
     const SweepResults results{sweep.Gclamp, sweep.Iclamp, tau_m, rec.tOn, rec.tOff, sweep.nuLast};
-    if (Status s = AppendSweepResults(resultDir, results, spikes); !s) return s.error();
+    if (Status s = files->Append(results, spikes); !s) return s.error();
     run.sweeps.push_back(sweep);
   }
   return run;

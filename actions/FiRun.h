@@ -23,9 +23,11 @@ struct FIRun {
 };
 
 // The F-I analysis over slots 1..nFiles in the chosen format, the eleven
-// result files kept in `resultDir`. A result file that cannot be opened,
-// written or closed ends the run with its Error; the records written before
-// stay. A failed read ends it with FIRun::stopped.
+// result files kept in `resultDir`, which the run holds (see ResultFileSet)
+// from its first record to its end. A result file that cannot be opened or
+// written ends the run with its Error, the eleven files cut back to where
+// the run started. A failed read ends it with FIRun::stopped, the records
+// written before staying.
 Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesystem::path& resultDir,
                        WarningSink& warnings);
 

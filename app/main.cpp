@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <csignal>
 #include <memory>
 
 #include "app/HeapTuning.h"
@@ -26,6 +27,9 @@ void DropOffscreenNoise(QtMsgType type, const QMessageLogContext& context, const
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // A file-size limit (ulimit -f) is then a write error that the writers
+  // take back whole, not a signal that kills the program mid-record.
+  std::signal(SIGXFSZ, SIG_IGN);
   velmora::app::KeepLargeBuffersInHeap();
   QApplication application(argc, argv);
   QApplication::setApplicationName("velmora");

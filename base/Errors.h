@@ -2,6 +2,7 @@
 // How a reader says what went wrong: the file, where in it, and what.
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 
@@ -13,9 +14,18 @@ struct Error {
   std::string field;    // e.g. "field 12" or "column 3"; may be empty
   std::string message;
 
-  // "cell07.par: line 12, field 12: "0,05" is not a number"
+  // "cell07.par: line 12, field 12: "0,05" is not a number", with control
+  // characters escaped: a file name or token may hold anything, and an
+  // escape sequence must not reach the user's terminal.
   std::string What() const;
 };
+
+// `text` with control characters (C0, DEL, C1) written as \xNN.
+std::string Printable(std::string_view text);
+
+// A token as messages quote it: in double quotes, printable, and cut after
+// 60 characters, so that a damaged file's megabyte of junk is not repeated.
+std::string Quoted(std::string_view token);
 
 // An expected-style result: a value or the Error that stopped its making.
 template <class T>

@@ -89,7 +89,11 @@ void BM_FiAnalysis(benchmark::State& state) {
   const fs::path out = r.dir / "analysis";
   fs::create_directories(out);
   for (auto _ : state) {
-    if (!PrepareResultFiles(out, false)) state.SkipWithError("result files");
+    auto files = ResultFileSet::Open(out, false, warnings);
+    if (!files) {
+      state.SkipWithError("result files");
+      break;
+    }
     for (int j = 1; j <= session.rec.nFiles; ++j) {
       state.PauseTiming();
       SweepSlot raw = session.rec.traces[j];
@@ -103,8 +107,7 @@ void BM_FiAnalysis(benchmark::State& state) {
       const TrainFI train = AnalyseTrain(session.spikes, session.rec.tOn, tOff, r.settings.fi);
       PlotSweepFI(session.charts.fiCurrent, session.charts.fiConductance, session.spikes,
                   {j, session.gClamped, session.iClamped, session.spikes.nSpikes, train.nTrain, train.nuLast});
-      if (!AppendSweepResults(out, {session.gClamped, session.iClamped, 0, session.rec.tOn, tOff, train.nuLast},
-                              session.spikes))
+      if (!files->Append({session.gClamped, session.iClamped, 0, session.rec.tOn, tOff, train.nuLast}, session.spikes))
         state.SkipWithError("append failed");
       state.PauseTiming();
       std::swap(raw, session.rec.traces[j]);  // the unfiltered sweep back for the next iteration

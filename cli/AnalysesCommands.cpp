@@ -13,6 +13,7 @@
 #include "actions/StatisticsRun.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "recording/Filter.h"
 #include "recording/ParameterFile.h"
 #include "recording/TextIO.h"
 #include "session/Settings.h"
@@ -111,12 +112,16 @@ void AddStats(CLI::App& app) {
   AddReadOptions(cmd, o->read);
   cmd->add_option("--from", o->from, "start of the window, ms (default: the sweep's tOn)");
   cmd->add_option("--to", o->to, "end of the window, ms (default: the sweep's tOff)");
-  cmd->add_option("--nt-corr", o->s.nt_corr, "largest lag, samples (at most 4000)")->capture_default_str();
-  cmd->add_option("--bins", o->s.n, "\"n_intervals\"")->capture_default_str();
+  cmd->add_option("--nt-corr", o->s.nt_corr, "largest lag, samples")
+      ->check(CLI::Range(0.0, double{kMaxCorrLags}))
+      ->capture_default_str();
+  // Each bin is a bar of the chart: more than the screen has pixels is no histogram.
+  cmd->add_option("--bins", o->s.n, "\"n_intervals\"")->check(CLI::Range(1, 10000))->capture_default_str();
   cmd->add_option("--min", o->s.lower, "histogram lower limit, mV")->capture_default_str();
   cmd->add_option("--max", o->s.upper, "histogram upper limit, mV")->capture_default_str();
   cmd->add_option("--n-draw", o->s.StatDrawStep, "\"n_Draw\": the result is the window's last redraw, "
                                                  "every 10 * n-draw samples")
+      ->check(CLI::Range(1, 1000000))
       ->capture_default_str();
   cmd->add_option("--histogram-csv", o->histogramCsv, "write the histogram bars (V_mV,fraction)");
   cmd->add_option("--correlation-csv", o->correlationCsv, "write the correlation function (lag_ms,correlation)");
@@ -179,12 +184,15 @@ void AddSplit(CLI::App& app) {
   cmd->add_option("--vi", o->s.VI, "reversal potential of GI, mV")->capture_default_str();
   cmd->add_option("--shift", o->s.timeShift, "time shift of the second trace, ms")->capture_default_str();
   cmd->add_option("--weight", o->s.filterWeight, "\"Filter weight\"")->capture_default_str();
-  cmd->add_option("--iterations", o->s.Iterations, "smoothing passes")->capture_default_str();
+  cmd->add_option("--iterations", o->s.Iterations, "smoothing passes")
+      ->check(CLI::Range(0.0, double{kMaxFilterIterations}))
+      ->capture_default_str();
   cmd->add_option("--ra", o->s.Ra, "access resistance, MOhm")->capture_default_str();
   cmd->add_option("--gl", o->GL, "leak conductance, nS (default: the CmdScale of the zero-current "
                                  "recording, which marking it copies)");
   cmd->add_option("--vl", o->s.VL, "leak reversal potential, mV")->capture_default_str();
-  cmd->add_option("--skip", o->skip, "plotting step, samples (default: \"Skip\", 30)");
+  cmd->add_option("--skip", o->skip, "plotting step, samples (default: \"Skip\", 30)")
+      ->check(CLI::Range(1, kMaxSweepSamples));
   cmd->add_option("--out", o->out, "directory of the result (default: that of the second trace)");
   AddReadOptions(cmd, o->read);
   cmd->callback([o] {

@@ -23,22 +23,22 @@ void StderrSink::EndProgressLine() {
 
 void StderrSink::Warn(std::string_view message) {
   EndProgressLine();
-  std::cerr << "warning: " << message << '\n';
+  std::cerr << "warning: " << Printable(message) << '\n';
 }
 
 void StderrSink::Status(std::string_view text) {
   if (!Verbose()) return;
   EndProgressLine();
-  std::cerr << text << '\n';
+  std::cerr << Printable(text) << '\n';
 }
 
 void StderrSink::Progress(int, int, std::string_view text) {
   if (Verbose() || !terminal_) {
     EndProgressLine();
-    std::cerr << text << '\n';
+    std::cerr << Printable(text) << '\n';
     return;
   }
-  std::cerr << "\r\033[K" << text << std::flush;
+  std::cerr << "\r\033[K" << Printable(text) << std::flush;
   lineOpen_ = true;
 }
 
@@ -60,7 +60,7 @@ Result<std::vector<int>> SelectRecordings(const std::vector<ListedRecording>& li
       return r.trace == name || fs::path(r.trace).filename() == name;
     });
     if (it == listed.end())
-      return Error{(fs::path(dir) / "ListOfFiles").string(), 0, "", fmt::format("\"{}\" is not listed", name)};
+      return Error{(fs::path(dir) / "ListOfFiles").string(), 0, "", fmt::format("{} is not listed", Quoted(name))};
     selected.push_back(static_cast<int>(it - listed.begin()));
   }
   return selected;

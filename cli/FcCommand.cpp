@@ -1,6 +1,7 @@
 #include "cli/FcCommand.h"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <algorithm>
 #include <cctype>
@@ -122,7 +123,10 @@ Result<Settings> SettingsFrom(const FcOptions& o) {
 }
 
 
-void PrintRun(const FiringClampRun& run, ApproxKind kind) {
+// Prints the run; returns the names of the recordings whose estimation
+// estimated no pulse (every pulse a flaw, or none computable), which a
+// summary of zeros would pass off as a perfect fit.
+std::vector<std::string> PrintRun(const FiringClampRun& run, ApproxKind kind) {
   std::cout << fmt::format("{:>5} {:>7} {:>6}  {}\n", "slot", "pulses", "flaws", "file");
   for (const FiringClampFile& f : run.files) {
     if (f.analysed)
@@ -131,17 +135,25 @@ void PrintRun(const FiringClampRun& run, ApproxKind kind) {
       std::cout << fmt::format("{:>5} {:>7} {:>6}  {} (not analysed: no firing-clamp recording)\n", f.slot, "-", "-",
                                f.name);
   }
+  std::vector<std::string> nothing;
   for (const FiringClampFile& f : run.files) {
     if (!f.estimation) continue;
     const EstimateSummary& s = f.summary;
     const EstimationReport& r = *f.estimation;
     const int zeroed = r.notConverged + r.zeroVariance + r.badCorrection + r.notFinite;
+    if (s.last < s.first || zeroed >= s.last - s.first + 1) {
+      std::cout << fmt::format("estimates of {}: no pulse estimated ({} pulses, {} flaws, {} without estimate)\n",
+                               f.name, f.nPulses, f.nFlaws, zeroed);
+      nothing.push_back(f.name);
+      continue;
+    }
     std::cout << fmt::format(
         "estimates of {} (kind {}, pulses {}..{}): mean Iest {:.2f} pA (command {:.2f}), mean Gest {:.3f} nS "
         "(command {:.3f}); RMS error {:.2f} pA, {:.3f} nS; {} pulses without estimate\n",
         f.name, static_cast<int>(kind), s.first, s.last, s.meanIest, s.meanI, s.meanGest, s.meanG, s.rmsI, s.rmsG,
         zeroed);
   }
+  return nothing;
 }
 
 void RunFc(const FcOptions& o) {
@@ -158,9 +170,11 @@ void RunFc(const FcOptions& o) {
   StderrSink warnings;
   session.dataDir = o.dir;
   std::error_code ec;
-  session.homeDir = fs::current_path(ec);
   if (!fs::exists(session.dataDir / "ListOfFiles", ec))
     return Fail(Error{o.dir, 0, "", "no \"ListOfFiles\" here"});
+  // Held to the end: the calibration file, the fits and ".stim" files are written into the directory.
+  auto lock = DataDirLock::Acquire(session.dataDir, warnings);
+  if (!lock) return Fail(lock.error());
   auto listed = ReadListOfFiles(session.dataDir, session.homeDir, session.rec, warnings);
   if (!listed) return Fail(listed.error());
   session.listed = std::move(*listed);
@@ -174,9 +188,11 @@ void RunFc(const FcOptions& o) {
   }
   auto run = FiringClampDriver(session, s, *selected, warnings);
   if (!run) return Fail(run.error());
-  PrintRun(*run, s.approx.kind);
+  const std::vector<std::string> notEstimated = PrintRun(*run, s.approx.kind);
   if (run->approximationFailed)
     return Fail(Error{o.dir, 0, "", "the run stopped at the approximation of " + run->files.back().name});
+  if (!notEstimated.empty())
+    Fail(Error{o.dir, 0, "", fmt::format("no pulse was estimated in {}", fmt::join(notEstimated, ", "))});
 
   if (o.writeTrueIG)
     if (Status st = WriteTrueIG(session.rec, session.rec.iFile, session.dataDir); !st) return Fail(st.error());

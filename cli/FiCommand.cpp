@@ -165,7 +165,6 @@ void RunFi(const FiOptions& o) {
   StderrSink warnings;
   session.dataDir = o.dir;
   std::error_code ec;
-  session.homeDir = fs::current_path(ec);
   Settings& s = *settings;
   if (s.format == FileFormat::Main) {
     if (!fs::exists(session.dataDir / "ListOfFiles", ec))

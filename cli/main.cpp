@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <iostream>
 
 #include "cli/AnalysesCommands.h"
@@ -12,6 +13,9 @@
 #include "cli/SynthCommand.h"
 
 int main(int argc, char** argv) {
+  // A file-size limit (ulimit -f) is then a write error that the writers
+  // take back whole, not a signal that kills the process mid-record.
+  std::signal(SIGXFSZ, SIG_IGN);
   CLI::App app{"Velmora: offline analysis of intracellular recordings, headless"};
   app.require_subcommand(1);
   // Given before or after the subcommand's name.

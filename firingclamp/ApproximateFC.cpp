@@ -102,7 +102,8 @@ Result<CalibrationSet> ReadCalibration(const std::filesystem::path& dir) {
   const std::string name = path.string();
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) return Error{name, 0, "", std::string(kNoCalibrationMessage)};
-  auto reader = LineReader::Open(path);
+  // 13 numbers of width 8 make a line of 116 bytes; the point count bounds the file.
+  auto reader = LineReader::Open(path, ReadLimits{4096, 0});
   if (!reader) return reader.error();
 
   CalibrationSet set;
@@ -115,7 +116,7 @@ Result<CalibrationSet> ReadCalibration(const std::filesystem::path& dir) {
     std::string_view bad;
     for (Scan scan; read < kCalibColumns && (scan = NextReal(line, x, bad)) != Scan::End;) {
       if (scan == Scan::NotANumber)
-        return Error{name, at, fmt::format("column {}", read + 1), fmt::format("\"{}\" is not a number", bad)};
+        return Error{name, at, fmt::format("column {}", read + 1), fmt::format("{} is not a number", Quoted(bad))};
       p[++read] = x;
     }
     if (read == 0) continue;
@@ -125,7 +126,7 @@ Result<CalibrationSet> ReadCalibration(const std::filesystem::path& dir) {
       return Error{name, at, "", fmt::format("more than {} calibration points", kMaxCalibPoints)};
     set.points.push_back(p);
   }
-  if (reader->readFailed()) return Error{name, 0, "", "read error"};
+  if (Status s = reader->status(); !s) return s.error();
   if (set.points.empty()) return Error{name, 0, "", std::string(kNoCalibrationMessage)};
   return set;
 }

@@ -396,7 +396,8 @@ Status WriteEstimates(const Pulses& p, const std::vector<double>* StimTimes, con
 Status ReadEstimates(const std::filesystem::path& dir, const std::vector<double>* StimTimes, Pulses& p) {
   const std::filesystem::path path = dir / kEstimatesFileName;
   const std::string name = path.string();
-  auto reader = LineReader::Open(path);
+  // A line of numbers of width 8; the pulse count bounds the file.
+  auto reader = LineReader::Open(path, ReadLimits{4096, 0});
   if (!reader) return reader.error();
 
   std::vector<std::array<double, kEstimateColumns>> rows;
@@ -410,7 +411,7 @@ Status ReadEstimates(const std::filesystem::path& dir, const std::vector<double>
       const Scan scan = NextReal(rest, x, bad);
       if (scan == Scan::End) break;
       if (scan == Scan::NotANumber)
-        return Error{name, at, fmt::format("column {}", read + 1), fmt::format("\"{}\" is not a number", bad)};
+        return Error{name, at, fmt::format("column {}", read + 1), fmt::format("{} is not a number", Quoted(bad))};
     }
     if (read == 0) continue;
     if (read != kEstimateColumns && read != kOldEstimateColumns)
@@ -420,7 +421,7 @@ Status ReadEstimates(const std::filesystem::path& dir, const std::vector<double>
     if (rows.size() == kMaxPulses) return Error{name, at, "", fmt::format("more than {} pulses", kMaxPulses)};
     rows.push_back(row);
   }
-  if (reader->readFailed()) return Error{name, 0, "", "read error"};
+  if (Status s = reader->status(); !s) return s;
 
   p.nPulses = static_cast<int>(rows.size());
   SizePulseArrays(p, p.nPulses);

@@ -13,12 +13,20 @@ namespace {
 
 bool Contains(std::string_view s, std::string_view part) { return s.find(part) != std::string_view::npos; }
 
+// A header is a few dozen numbers and a title; the sequence file is read up
+// to its 50th line.
+constexpr ReadLimits kHeaderLimits{4096, 1 << 20};
+constexpr ReadLimits kSequenceLimits{4096, 0};
+// A column line holds at most 50 numbers: 16 KiB gives each over 300
+// characters. The sample cap bounds the file.
+constexpr ReadLimits kColumnLimits{16 << 10, 0};
+
 Status ParseNumber(const std::string& file, long line, std::string_view field, std::string_view token,
                    double& x) {
   const auto value = ParseReal(token);
   if (!value)
     return Error{file, line, std::string(field),
-                 token.empty() ? "holds no number" : fmt::format("\"{}\" is not a number", token)};
+                 token.empty() ? "holds no number" : fmt::format("{} is not a number", Quoted(token))};
   x = *value;
   return Ok();
 }
@@ -51,11 +59,12 @@ Status ReadOldHeaderFile(const std::string& file, VarnelHeader& h, double& tOn) 
                         {"Isweep1", &h.Isweep1}, {"dIsweep", &h.dIsweep},
                         {"tIvb", &h.tIvb},       {"", nullptr},
                         {"Bridge", &h.Bridge}};
-  auto reader = LineReader::Open(file);
+  auto reader = LineReader::Open(file, kHeaderLimits);
   if (!reader) return reader.error();
   std::string_view text;
   for (const Line& line : lines) {
     if (!reader->Next(text)) {
+      if (Status s = reader->status(); !s) return s;
       const long last = reader->lineNumber();
       return Error{file, 0, "", fmt::format("ends after line {}; the header has 13 lines", last)};
     }
@@ -80,7 +89,7 @@ Status ReadNewHeaderFile(const std::string& file, VarnelHeader& h, double& tOn) 
       {"number 16", &unused},    {"number 17", &unused},  {"Gain", &h.Gain},         {"Vref", &h.Vref},
       {"gBase", &h.gBase},       {"Erev", &h.Erev},       {"gStep", &h.gStep}};
   constexpr int kCount = static_cast<int>(std::size(numbers));
-  auto reader = LineReader::Open(file);
+  auto reader = LineReader::Open(file, kHeaderLimits);
   if (!reader) return reader.error();
   std::string_view text;
   reader->Next(text);  // the title
@@ -93,14 +102,14 @@ Status ReadNewHeaderFile(const std::string& file, VarnelHeader& h, double& tOn) 
         continue;
       }
       const auto count = ParseInteger(token);
-      if (!count) return Error{file, line, "nSweepsHdr", fmt::format("\"{}\" is not a whole number", token)};
+      if (!count) return Error{file, line, "nSweepsHdr", fmt::format("{} is not a whole number", Quoted(token))};
       // Slots hold 50 sweeps; a larger count would send the analyses past them.
       if (*count < 1 || *count > kMaxSweeps)
         return Error{file, line, "nSweepsHdr", fmt::format("{} sweeps is outside 1..{}", *count, kMaxSweeps)};
       h.nSweepsHdr = static_cast<int>(*count);
     }
   }
-  if (reader->readFailed()) return Error{file, reader->lineNumber(), "", "read error"};
+  if (Status s = reader->status(); !s) return s;
   if (n < kCount)
     return Error{file, 0, "",
                  fmt::format("holds {} of the {} header numbers; {} is missing", n, kCount, numbers[n].name)};
@@ -109,7 +118,7 @@ Status ReadNewHeaderFile(const std::string& file, VarnelHeader& h, double& tOn) 
 
 // Line k holds "k gSeq[k]"; gSeq[0] is unused.
 Status ReadGESequence(const std::string& file, int nSweeps, std::vector<double>& gSeq, WarningSink& warnings) {
-  auto reader = LineReader::Open(file);
+  auto reader = LineReader::Open(file, kSequenceLimits);
   if (!reader) return reader.error();
   std::vector<double> seq(nSweeps + 1, 0.0);
   int missing = 0;
@@ -127,7 +136,7 @@ Status ReadGESequence(const std::string& file, int nSweeps, std::vector<double>&
     }
     if (Status s = ParseNumber(file, reader->lineNumber(), "gSeq", token, seq[k]); !s) return s;
   }
-  if (reader->readFailed()) return Error{file, reader->lineNumber(), "", "read error"};
+  if (Status s = reader->status(); !s) return s;
   if (missing > 0)
     warnings.Warn(
         fmt::format("{}: {} of {} sweeps have no conductance; they are taken as 0", file, missing, nSweeps));
@@ -207,7 +216,7 @@ Status ReadColumnFile(const VarnelFiles& files, const VarnelHeader& header, int 
     return Error{files.HeaderFile, 0, "SampleRate",
                  fmt::format("{} Hz is not a sampling rate", header.SampleRate)};
   const int s = std::max(skip, 1);
-  auto reader = LineReader::Open(file);
+  auto reader = LineReader::Open(file, kColumnLimits);
   if (!reader) return reader.error();
 
   std::vector<double> kept;
@@ -226,7 +235,7 @@ Status ReadColumnFile(const VarnelFiles& files, const VarnelHeader& header, int 
     }
     if (scan == Scan::NotANumber)
       return Error{file, reader->lineNumber(), fmt::format("column {}", n + 1),
-                   fmt::format("\"{}\" is not a number", bad)};
+                   fmt::format("{} is not a number", Quoted(bad))};
     if (n == 0) continue;  // an empty last line would otherwise leave nFiles at 0
     ++j;
     columns = n;
@@ -235,8 +244,13 @@ Status ReadColumnFile(const VarnelFiles& files, const VarnelHeader& header, int 
     kept.push_back(value);
     if (kept.size() == 2) dt = j / header.SampleRate;
   }
-  if (reader->readFailed()) return Error{file, reader->lineNumber(), "", "read error"};
+  if (Status s = reader->status(); !s) return s;
   if (kept.empty()) return Error{file, 0, "", "holds no number"};
+  // Said once, with the first sweep's voltage: the header's count is not
+  // what the analyses go by, the columns are.
+  if (p == 1 && k == 1 && header.nSweepsHdr > 0 && columns != header.nSweepsHdr)
+    warnings.Warn(fmt::format("{}: holds {} columns where the header {} gives {} sweeps; the {} columns are analysed",
+                              file, columns, files.HeaderFile, header.nSweepsHdr, columns));
   if (shortLines > 0)
     warnings.Warn(
         fmt::format("{}: {} lines hold fewer than {} numbers, the first being line {}; sweep {} is 0 there",

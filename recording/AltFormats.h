@@ -65,13 +65,15 @@ Result<HeaderShown> ReadNewHeader(const VarnelFiles& files, VarnelHeader& header
 // samples; sets dt, and nFiles := the number of columns of the last line
 // read. Lines without a number are no samples (an empty last line would
 // otherwise make nFiles 0). A line too short to hold column k gives 0 there,
-// with one warning per call.
+// with one warning per call. A new-format header whose sweep count is not
+// the number of columns is warned about when sweep 1's voltage is read.
 // Plane 1 is read before plane 2: the slot's nLast is capped by what the
 // other plane holds, so that after both it is the shorter file's last sample
 // and at no time does it point past either plane.
-// Errors, naming the file and line: a missing or empty file, a token that is
-// not a number, more than 50 numbers on a line, SampleRate <= 0 (naming the
-// header). On an Error the slot is left as it was.
+// Errors, naming the file and line: a missing or empty file, one that is no
+// regular file, a line longer than 16 KiB, a token that is not a number,
+// more than 50 numbers on a line, SampleRate <= 0 (naming the header). On an
+// Error the slot is left as it was.
 Status ReadColumnFile(const VarnelFiles& files, const VarnelHeader& header, int p, int k, int skip,
                       Recording& rec, WarningSink& warnings);
 

@@ -1,5 +1,7 @@
 #include "recording/Filter.h"
 
+#include <fmt/format.h>
+
 #include <cmath>
 #include <cstddef>
 
@@ -36,8 +38,14 @@ void FilterVoltage(SweepSlot& slot, double dt, const FilterSettings& s, WarningS
     return;
   }
   if (s.iterations < 1) return;
+  int iterations = s.iterations;
+  if (iterations > kMaxFilterIterations) {
+    warnings.Warn(fmt::format("Filtering: Iterations {} is above {}; {} passes are run", iterations,
+                              kMaxFilterIterations, kMaxFilterIterations));
+    iterations = kMaxFilterIterations;
+  }
   const double a = dt / tau;  // 0 < a <= 1
-  for (int n = 0; n < s.iterations; ++n)
+  for (int n = 0; n < iterations; ++n)
     ForwardBackward(slot.V.data(), static_cast<std::size_t>(slot.nLast), a);
 }
 

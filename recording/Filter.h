@@ -8,6 +8,10 @@
 
 namespace velmora {
 
+// A pass over the longest sweep takes a few milliseconds: 100 passes stay
+// well under a second, and smooth far more than any analysis wants.
+inline constexpr int kMaxFilterIterations = 100;
+
 struct FilterSettings {
   bool on = true;       // "Filter"
   double tauF = 0.1;    // ms, "Filter scale"
@@ -22,7 +26,8 @@ struct FilterSettings {
 // claims) warns "Bad file! Turn off filtering and delete the file."; a time
 // constant shorter than dt, or a dt <= 0 or not finite, warns "Bad filtering
 // tauF or dt.". Either way the samples stay as they were. Fewer than one
-// iteration changes nothing and says nothing.
+// iteration changes nothing and says nothing; more than kMaxFilterIterations
+// run that many, with a warning (a mistyped count would run for days).
 void FilterVoltage(SweepSlot& slot, double dt, const FilterSettings& s, WarningSink& warnings);
 
 }  // namespace velmora

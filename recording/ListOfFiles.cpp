@@ -18,18 +18,11 @@ namespace fs = std::filesystem;
 constexpr std::string_view kListName = "ListOfFiles";
 constexpr std::string_view kPreviousDirName = "PreviousDir.txt";
 
-// Lines without their LF or CR LF; a last line without a line end counts.
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  while (!text.empty()) {
-    const std::size_t nl = text.find('\n');
-    std::string_view line = text.substr(0, nl);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.emplace_back(line);
-    text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
-  }
-  return lines;
-}
+// A line of the list is a file name; PATH_MAX bounds it. 16 MiB hold a
+// hundred thousand recordings.
+constexpr ReadLimits kListLimits{4096, 16 << 20};
+// Its one line, a directory name.
+constexpr ReadLimits kPreviousDirLimits{4096, 64 << 10};
 
 // The list is text that anyone can edit: a name leading out of the data
 // directory (absolute elsewhere, "..", a link pointing out) must not make a
@@ -40,7 +33,7 @@ void DeleteInside(const fs::path& root, const std::string& name, const fs::path&
   const fs::path target = fs::weakly_canonical(root / name, ec);
   const fs::path rel = target.lexically_relative(root);
   if (ec || rel.empty() || rel == "." || *rel.begin() == "..") {
-    warnings.Warn(fmt::format("{}: \"{}\" lies outside the data directory; not deleted", list.string(), name));
+    warnings.Warn(fmt::format("{}: {} lies outside the data directory; not deleted", list.string(), Quoted(name)));
     return;
   }
   fs::remove(root / name, ec);  // a file that cannot be deleted loses its line all the same
@@ -57,9 +50,9 @@ Result<std::vector<ListedRecording>> ReadListOfFiles(const fs::path& dataDir, co
     rec.nListed = 0;  // a count left from another directory would walk entries this list has not
     return list;
   }
-  auto text = ReadWholeFile(listPath);
-  if (!text) return text.error();
-  const std::vector<std::string> lines = SplitLines(*text);
+  auto read = ReadLines(listPath, kListLimits);
+  if (!read) return read.error();
+  const std::vector<std::string>& lines = *read;
   for (std::size_t i = 0; i < lines.size(); i += 2)
     list.push_back({lines[i], i + 1 < lines.size() ? lines[i + 1] : std::string()});
   rec.nListed = static_cast<int>(list.size());
@@ -70,6 +63,7 @@ Result<std::vector<ListedRecording>> ReadListOfFiles(const fs::path& dataDir, co
     if (!s) warnings.Warn(s.error().What());
   }
 
+  if (homeDir.empty()) return list;
   fs::path dir = fs::absolute(dataDir, ec);
   if (ec) dir = dataDir;
   if (Status s = WriteFileAtomically(homeDir / kPreviousDirName, dir.string() + "\r\n"); !s)
@@ -78,18 +72,16 @@ Result<std::vector<ListedRecording>> ReadListOfFiles(const fs::path& dataDir, co
 }
 
 std::string PreviousDir(const fs::path& homeDir) {
-  auto text = ReadWholeFile(homeDir / kPreviousDirName);
-  if (!text) return {};
-  const std::vector<std::string> lines = SplitLines(*text);
-  return lines.empty() ? std::string() : lines.front();
+  auto lines = ReadLines(homeDir / kPreviousDirName, kPreviousDirLimits);
+  return !lines || lines->empty() ? std::string() : lines->front();
 }
 
 Status DeleteSelectedRecordings(const fs::path& dataDir, const std::vector<int>& selected,
                                 WarningSink& warnings) {
   const fs::path listPath = dataDir / kListName;
-  auto text = ReadWholeFile(listPath);
-  if (!text) return text.error();
-  const std::vector<std::string> lines = SplitLines(*text);
+  auto read = ReadLines(listPath, kListLimits);
+  if (!read) return read.error();
+  const std::vector<std::string>& lines = *read;
   std::error_code ec;
   fs::path root = fs::absolute(dataDir, ec);
   if (!ec) root = fs::weakly_canonical(root, ec);
@@ -113,10 +105,9 @@ Status DeleteSelectedRecordings(const fs::path& dataDir, const std::vector<int>&
 
 ParameterLines ShowParameterFile(const fs::path& parFile) {
   ParameterLines shown;
-  auto text = ReadWholeFile(parFile);
-  if (!text) return shown;
-  const std::vector<std::string> lines = SplitLines(*text);
-  for (std::size_t n = 0; n < lines.size(); ++n) (n % 2 == 0 ? shown.labels : shown.values).push_back(lines[n]);
+  auto lines = ReadLines(parFile, kParameterFileLimits);
+  if (!lines) return shown;
+  for (std::size_t n = 0; n < lines->size(); ++n) (n % 2 == 0 ? shown.labels : shown.values).push_back((*lines)[n]);
   return shown;
 }
 

@@ -21,9 +21,11 @@ struct ListedRecording {
 // Reads dataDir/"ListOfFiles" (LF or CR LF), sets rec.nListed, reads the
 // last second name as a parameter file into rec.par (relative to dataDir
 // unless absolute; a fault in it is a warning, the list loads all the same),
-// and writes dataDir as the only line of homeDir/"PreviousDir.txt" (CR LF).
-// An absent list gives an empty one and nListed 0, no error, and leaves
-// "PreviousDir.txt" alone.
+// and writes dataDir as the only line of homeDir/"PreviousDir.txt" (CR LF;
+// nothing is written for an empty homeDir: the file is the desktop
+// program's memory). An absent list gives an empty one and nListed 0, no
+// error, and leaves "PreviousDir.txt" alone. A list that is not a regular
+// file, or has a line or a size beyond what a list holds, is an Error.
 Result<std::vector<ListedRecording>> ReadListOfFiles(const std::filesystem::path& dataDir,
                                                      const std::filesystem::path& homeDir, Recording& rec,
                                                      WarningSink& warnings);

@@ -127,21 +127,13 @@ std::string RecordingBaseName(std::string_view traceName) {
 
 Status ReadParameterFile(const std::filesystem::path& path, RecordingParameters& par) {
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return Ok();
-  auto content = ReadWholeFile(path);
-  if (!content) return content.error();
+  if (!std::filesystem::exists(path, ec)) return Ok();
+  auto read = ReadLines(path, kParameterFileLimits);
+  if (!read) return read.error();
 
   // Lines 1-based; lines[0] unused.
   std::vector<std::string_view> lines{std::string_view()};
-  std::string_view rest = *content;
-  while (!rest.empty()) {
-    const auto nl = rest.find('\n');
-    std::string_view line = rest.substr(0, nl);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
-    if (nl == std::string_view::npos) break;
-    rest.remove_prefix(nl + 1);
-  }
+  for (const std::string& line : *read) lines.push_back(line);
   const int nLines = static_cast<int>(lines.size()) - 1;
   const std::string file = path.string();
 
@@ -181,7 +173,7 @@ Status ReadParameterFile(const std::filesystem::path& path, RecordingParameters&
         if (token.empty())
           return Error{file, lineNo, field, fmt::format("{} numbers expected, {} found", count, k)};
         const auto x = ParseReal(token);
-        if (!x) return Error{file, lineNo, field, fmt::format("\"{}\" is not a number", token)};
+        if (!x) return Error{file, lineNo, field, fmt::format("{} is not a number", Quoted(token))};
         list.push_back(*x);
       }
       value = std::move(list);
@@ -193,11 +185,11 @@ Status ReadParameterFile(const std::filesystem::path& path, RecordingParameters&
       }
       if (kind == FieldKind::Integer) {
         const auto x = ParseInteger(token);
-        if (!x) return Error{file, lineNo, field, fmt::format("\"{}\" is not a whole number", token)};
+        if (!x) return Error{file, lineNo, field, fmt::format("{} is not a whole number", Quoted(token))};
         value = *x;
       } else {
         const auto x = ParseReal(token);
-        if (!x) return Error{file, lineNo, field, fmt::format("\"{}\" is not a number", token)};
+        if (!x) return Error{file, lineNo, field, fmt::format("{} is not a number", Quoted(token))};
         value = *x;
       }
     }

@@ -10,74 +10,77 @@ namespace velmora {
 
 namespace {
 
-// Reads up to `want` numbers of each line into `row`; a missing one is 0.
-// Returns false (and sets `error`) when a token is not a number.
-bool ReadRow(const std::string& file, const LineReader& reader, std::string_view line, double* row, int want,
-             Error& error) {
-  for (int c = 0; c < want; ++c) {
-    const std::string_view token = NextToken(line);
-    if (token.empty()) {
+// Lines of two or three numbers, or one time: 4 KiB is far beyond any. The
+// sample and stimulus counts bound the files.
+constexpr ReadLimits kSideFileLimits{4096, 0};
+
+// Reads the numbers of a file of `want` columns per line, at most
+// `maxLines` lines, calling take(row) for each line. A missing number is 0,
+// with one warning for the file; more lines than `maxLines` are not read,
+// with a warning. Returns an Error when a token is not a number.
+template <class Take>
+Status ReadRows(const std::filesystem::path& path, int want, int maxLines, std::string_view what,
+                WarningSink& warnings, Take take) {
+  const std::string file = path.string();
+  auto reader = LineReader::Open(path, kSideFileLimits);
+  if (!reader) return reader.error();
+  std::string_view line;
+  double row[3];
+  long shortLines = 0, firstShort = 0;
+  for (int n = 0; reader->Next(line); ++n) {
+    if (n == maxLines) {
+      warnings.Warn(fmt::format("{}: holds more than {} {}; the rest is not read", file, maxLines, what));
+      break;
+    }
+    int c = 0;
+    for (; c < want; ++c) {
+      const std::string_view token = NextToken(line);
+      if (token.empty()) break;
+      const auto x = ParseReal(token);
+      if (!x)
+        return Error{file, reader->lineNumber(), fmt::format("column {}", c + 1),
+                     fmt::format("{} is not a number", Quoted(token))};
+      row[c] = *x;
+    }
+    if (c < want) {
       std::fill(row + c, row + want, 0.0);
-      return true;
+      if (shortLines++ == 0) firstShort = reader->lineNumber();
     }
-    const auto x = ParseReal(token);
-    if (!x) {
-      error = Error{file, reader.lineNumber(), fmt::format("column {}", c + 1),
-                    fmt::format("\"{}\" is not a number", token)};
-      return false;
-    }
-    row[c] = *x;
+    take(row);
   }
-  return true;
+  if (Status s = reader->status(); !s) return s;
+  if (shortLines > 0)
+    warnings.Warn(fmt::format("{}: {} lines hold fewer than {} numbers, the first being line {}; the missing ones "
+                              "are taken as 0",
+                              file, shortLines, want, firstShort));
+  return Ok();
 }
 
 }  // namespace
 
 Status ReadLfpFile(const std::filesystem::path& path, RawRecording& raw, WarningSink& warnings) {
-  const std::string file = path.string();
-  auto reader = LineReader::Open(path);
-  if (!reader) return reader.error();
   std::vector<double> lfp;
-  std::string_view line;
-  double row[2];
-  Error error;
-  while (reader->Next(line)) {
-    if (static_cast<int>(lfp.size()) == kMaxRawSamples) {
-      warnings.Warn(fmt::format("{}: holds more than {} samples; the rest is not read", file, kMaxRawSamples));
-      break;
-    }
-    if (!ReadRow(file, *reader, line, row, 2, error)) return error;
-    lfp.push_back(row[1]);
-  }
-  if (reader->readFailed()) return Error{file, reader->lineNumber(), "", "read error"};
+  if (Status s = ReadRows(path, 2, kMaxRawSamples, "samples", warnings,
+                          [&](const double* row) { lfp.push_back(row[1]); });
+      !s)
+    return s;
   raw.LFPRaw = std::move(lfp);
   return Ok();
 }
 
 Result<int> ReadVCFile(const std::filesystem::path& path, RawRecording& raw, WarningSink& warnings) {
-  const std::string file = path.string();
-  auto reader = LineReader::Open(path);
-  if (!reader) return reader.error();
   std::vector<double> c1, c2, c3;
-  std::string_view line;
-  double row[3];
-  Error error;
-  while (reader->Next(line)) {
-    if (static_cast<int>(c1.size()) == kMaxVCSamples) {
-      warnings.Warn(fmt::format("{}: holds more than {} lines; the rest is not read", file, kMaxVCSamples));
-      break;
-    }
-    if (!ReadRow(file, *reader, line, row, 3, error)) return error;
-    c1.push_back(row[0]), c2.push_back(row[1]), c3.push_back(row[2]);
-  }
-  if (reader->readFailed()) return Error{file, reader->lineNumber(), "", "read error"};
+  if (Status s = ReadRows(path, 3, kMaxVCSamples, "lines", warnings,
+                          [&](const double* row) { c1.push_back(row[0]), c2.push_back(row[1]), c3.push_back(row[2]); });
+      !s)
+    return s.error();
   raw.VCcol1 = std::move(c1), raw.VCcol2 = std::move(c2), raw.VCcol3 = std::move(c3);
   return static_cast<int>(raw.VCcol1.size()) - 1;
 }
 
 Result<std::vector<double>> ReadStimFile(const std::filesystem::path& path, WarningSink& warnings) {
   const std::string file = path.string();
-  auto reader = LineReader::Open(path);
+  auto reader = LineReader::Open(path, kSideFileLimits);
   if (!reader) return reader.error();
   std::vector<double> times;
   std::string_view line;
@@ -85,14 +88,14 @@ Result<std::vector<double>> ReadStimFile(const std::filesystem::path& path, Warn
     const std::string_view token = NextToken(line);
     if (token.empty()) continue;  // an empty file or line is no stimulus at time 0
     const auto x = ParseReal(token);
-    if (!x) return Error{file, reader->lineNumber(), "", fmt::format("\"{}\" is not a time", token)};
+    if (!x) return Error{file, reader->lineNumber(), "", fmt::format("{} is not a time", Quoted(token))};
     if (static_cast<int>(times.size()) == kMaxStimuli) {
       warnings.Warn(fmt::format("{}: holds more than {} stimuli; the rest is not read", file, kMaxStimuli));
       break;
     }
     times.push_back(*x);
   }
-  if (reader->readFailed()) return Error{file, reader->lineNumber(), "", "read error"};
+  if (Status s = reader->status(); !s) return s.error();
   return times;
 }
 

@@ -14,7 +14,9 @@ namespace velmora {
 
 inline constexpr int kMaxStimuli = 200;
 
-// Column 2 of each line into raw.LFPRaw from index 0 (column 1, the time, is skipped).
+// Column 2 of each line into raw.LFPRaw from index 0 (column 1, the time, is
+// skipped). Here and in the voltage-clamp file a missing number is 0, with a
+// warning; a file that is no regular file or holds a line over 4 KiB is an Error.
 Status ReadLfpFile(const std::filesystem::path& path, RawRecording& raw, WarningSink& warnings);
 
 // Three reals per line into raw.VCcol1..3; the result is the last index (lines - 1).

@@ -176,10 +176,10 @@ void ParseLines(std::string_view text, const TextLayout& layout, ParsedLines& ou
 Status ReadTextTrace(const fs::path& path, RawRecording& raw, RecordingParameters& par,
                      WarningSink& warnings) {
   const std::string file = path.string();
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!f) return Error{file, 0, "", "cannot open: " + std::string(std::strerror(errno))};
-  std::error_code ec;
-  const std::uintmax_t size = fs::file_size(path, ec);
+  auto opened = OpenRegularFile(path);
+  if (!opened) return opened.error();
+  std::FILE* const f = opened->file.get();
+  const std::uintmax_t size = opened->size;
 
   const Channels ch = StartRead(raw, par, false);
   TextLayout layout;
@@ -189,7 +189,7 @@ Status ReadTextTrace(const fs::path& path, RawRecording& raw, RecordingParameter
 
   constexpr std::size_t kBlock = 8 << 20;          // bytes read at a time
   constexpr std::size_t kParallelFrom = 1 << 20;   // smaller blocks are parsed in one go
-  std::string buffer(static_cast<std::size_t>(std::clamp<std::uintmax_t>(ec ? 0 : size + 1, 4096, kBlock)), '\0');
+  std::string buffer(static_cast<std::size_t>(std::clamp<std::uintmax_t>(size + 1, 4096, kBlock)), '\0');
   std::array<ParsedLines, 2> halves;
   std::size_t kept = 0;  // bytes of a partial line carried to the next block
   long lineBase = 0;
@@ -205,7 +205,7 @@ Status ReadTextTrace(const fs::path& path, RawRecording& raw, RecordingParameter
     }
     if (h.error && h.error->samplesBefore <= room)
       return Error{file, lineBase + h.error->line, fmt::format("column {}", h.error->columns),
-                   fmt::format("\"{}\" is not a number", h.error->bad)};
+                   fmt::format("{} is not a number", Quoted(h.error->bad))};
     const std::size_t n = std::min(h.t.size(), room);
     capped = h.t.size() > room;
     raw.tRaw.insert(raw.tRaw.end(), h.t.begin(), h.t.begin() + static_cast<std::ptrdiff_t>(n));
@@ -216,10 +216,16 @@ Status ReadTextTrace(const fs::path& path, RawRecording& raw, RecordingParameter
   };
 
   while (!eof && !capped) {
-    if (kept == buffer.size()) buffer.resize(buffer.size() * 2);  // a very long line
-    const std::size_t got = std::fread(buffer.data() + kept, 1, buffer.size() - kept, f.get());
+    // A line of ten numbers is far shorter than a block: one that fills a
+    // whole block is no trace line, and must not take all memory.
+    if (kept == buffer.size()) {
+      StartRead(raw, par, false);
+      return Error{file, lineBase + 1, "",
+                   fmt::format("longer than {} bytes, more than a line of a trace holds; not read", buffer.size())};
+    }
+    const std::size_t got = std::fread(buffer.data() + kept, 1, buffer.size() - kept, f);
     if (got == 0) {
-      if (std::ferror(f.get())) {
+      if (std::ferror(f)) {
         StartRead(raw, par, false);
         return Error{file, lineBase + 1, "", "read error"};
       }
@@ -291,14 +297,14 @@ Status ReadBinaryTrace(const fs::path& path, RawRecording& raw, RecordingParamet
                        WarningSink& warnings) {
   static_assert(std::endian::native == std::endian::little, "binary traces are little-endian");
   const std::string file = path.string();
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!f) return Error{file, 0, "", "cannot open: " + std::string(std::strerror(errno))};
-  std::error_code ec;
-  const std::uintmax_t size = fs::file_size(path, ec);
+  auto opened = OpenRegularFile(path);
+  if (!opened) return opened.error();
+  std::FILE* const f = opened->file.get();
+  const std::uintmax_t size = opened->size;
 
   constexpr std::size_t kFixedHeader = 8 + 256;
   std::array<unsigned char, kFixedHeader> head{};
-  const std::size_t gotHead = std::fread(head.data(), 1, head.size(), f.get());
+  const std::size_t gotHead = std::fread(head.data(), 1, head.size(), f);
   std::string text;
   if (gotHead == kFixedHeader) text.assign(reinterpret_cast<const char*>(head.data()) + 9, head[8]);
   const bool lfp = Contains(text, "LFP");
@@ -309,7 +315,7 @@ Status ReadBinaryTrace(const fs::path& path, RawRecording& raw, RecordingParamet
   std::vector<double> scaleOffset(2 * m);
   const bool headerWhole =
       gotHead == kFixedHeader &&
-      std::fread(scaleOffset.data(), sizeof(double), scaleOffset.size(), f.get()) == scaleOffset.size();
+      std::fread(scaleOffset.data(), sizeof(double), scaleOffset.size(), f) == scaleOffset.size();
   if (!headerWhole) {  // nothing of a cut header can be trusted
     warnings.Warn(fmt::format("{}: the header is cut short ({} of {} bytes); no sample is read", file,
                               size, headerBytes));
@@ -324,6 +330,9 @@ Status ReadBinaryTrace(const fs::path& path, RawRecording& raw, RecordingParamet
     const double scale = scaleOffset[c], offset = scaleOffset[m + c];
     if (!(std::fabs(scale) * 32768 + std::fabs(offset) < std::numeric_limits<double>::max()))
       return Error{file, 0, "", fmt::format("channel {} has no usable scale and offset ({}, {})", c + 1, scale, offset)};
+    if (scale == 0)
+      warnings.Warn(fmt::format("{}: channel {} has the scale 0; every sample of it is its offset {}", file, c + 1,
+                                offset));
   }
   par.dtPar = dtPar;
   par.LfpPars.LfpPresent = lfp;
@@ -349,10 +358,10 @@ Status ReadBinaryTrace(const fs::path& path, RawRecording& raw, RecordingParamet
   Reserve(raw, ch, n);
   constexpr std::size_t kBlock = 1 << 14;
   std::vector<std::int16_t> block(static_cast<std::size_t>(m) * kBlock);
-  std::fseek(f.get(), static_cast<long>(headerBytes + sampleBytes), SEEK_SET);  // past sample 0
+  std::fseek(f, static_cast<long>(headerBytes + sampleBytes), SEEK_SET);  // past sample 0
   for (std::size_t done = 0; done < n;) {
     const std::size_t want = std::min(kBlock, n - done);
-    if (std::fread(block.data(), sampleBytes, want, f.get()) != want) {
+    if (std::fread(block.data(), sampleBytes, want, f) != want) {
       StartRead(raw, par, lfp);
       return Error{file, 0, "", fmt::format("read error at sample {}", done + 1)};
     }
@@ -381,8 +390,8 @@ Result<int> FileNumber(std::string_view traceName) {
   const auto number = ParseInteger(std::string_view(name).substr(trace + 5, err - trace - 5));
   if (!number)
     return Error{std::string(traceName), 0, "",
-                 fmt::format("\"{}\" between \"trace\" and \"_Err\" is not a sweep number",
-                             name.substr(trace + 5, err - trace - 5))};
+                 fmt::format("{} between \"trace\" and \"_Err\" is not a sweep number",
+                             Quoted(std::string_view(name).substr(trace + 5, err - trace - 5)))};
   return static_cast<int>(*number);
 }
 
@@ -391,9 +400,9 @@ Status ReadTrace(Recording& rec, const fs::path& trace, WarningSink& warnings) {
   fs::path binary = trace;
   binary += "_b";
   Status read = Ok();
-  if (fs::is_regular_file(trace, ec)) {
+  if (fs::exists(trace, ec)) {
     read = ReadTextTrace(trace, rec.raw, rec.par, warnings);
-  } else if (fs::is_regular_file(binary, ec)) {
+  } else if (fs::exists(binary, ec)) {
     read = ReadBinaryTrace(binary, rec.raw, rec.par, warnings);
   } else {
     // The previous recording's samples must not pass for this one's.
@@ -405,7 +414,7 @@ Status ReadTrace(Recording& rec, const fs::path& trace, WarningSink& warnings) {
   if (Contains(FileNameOf(name), ".VC")) {
     fs::path vc = trace;
     vc += "e";
-    if (fs::is_regular_file(vc, ec)) {
+    if (fs::exists(vc, ec)) {
       auto count = ReadVCFile(vc, rec.raw, warnings);
       if (!count) return count.error();
       rec.par.DynVC.VCcount = *count;
@@ -414,7 +423,7 @@ Status ReadTrace(Recording& rec, const fs::path& trace, WarningSink& warnings) {
   rec.par.DynVC.VCmismatch = rec.par.nPar != rec.par.DynVC.VCcount ? 1 : 0;
 
   const fs::path lfp = RecordingBaseName(name) + ".lfp";
-  if (fs::is_regular_file(lfp, ec)) {
+  if (fs::exists(lfp, ec)) {
     if (Status s = ReadLfpFile(lfp, rec.raw, warnings); !s) return s;
     rec.par.LfpPars.LfpPresent = true;
   }

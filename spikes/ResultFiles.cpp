@@ -3,12 +3,8 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <vector>
 
-#include "recording/TextIO.h"
 #include "spikes/FICurves.h"
 
 namespace velmora {
@@ -72,31 +68,15 @@ std::string SpikeParameters(const SpikeList& s, int k) {
 
 bool Exists(const fs::path& path) {
   std::error_code ec;
-  return fs::exists(path, ec);
-}
-
-Error FileError(const fs::path& path, std::string_view what, int err) {
-  return Error{path.string(), 0, "", fmt::format("{}: {}", what, std::strerror(err))};
-}
-
-// Creates or empties the file, writes `text` whole, closes; each step checked.
-Status WriteFile(const fs::path& path, std::string_view text) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return FileError(path, "cannot open", errno);
-  const bool written = text.empty() || std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  const int writeErr = errno;
-  const bool closed = std::fclose(f) == 0;
-  if (!written) return FileError(path, "cannot write", writeErr);
-  if (!closed) return FileError(path, "cannot write (on closing)", errno);
-  return Ok();
+  return fs::exists(fs::symlink_status(path, ec));
 }
 
 // Appending to a file that is not there would start it without its header.
-Status AppendToFile(const fs::path& path, std::string_view text) {
+Result<AppendFile> OpenForAppend(const fs::path& path) {
   if (!Exists(path))
     return Error{path.string(), 0, "",
                  "is missing while \"out_nu.dat\" is there; rewrite the result files or restore it"};
-  return AppendWhole(path, text);
+  return AppendFile::Open(path, false);
 }
 
 }  // namespace
@@ -135,21 +115,40 @@ std::array<std::string, kResultFiles> SweepResultLines(const SweepResults& r, co
   return lines;
 }
 
-Status PrepareResultFiles(const fs::path& dir, bool append) {
-  if (append && Exists(dir / kResultFileNames[Nu])) {
-    for (std::string_view name : kResultFileNames)
-      if (Status s = AppendToFile(dir / name, ""); !s) return s;
-    return Ok();
+Result<ResultFileSet> ResultFileSet::Open(const fs::path& dir, bool append, WarningSink& warnings) {
+  auto lock = DataDirLock::Acquire(dir, warnings);
+  if (!lock) return lock.error();
+  ResultFileSet set(std::move(*lock));
+  if (!append || !Exists(dir / kResultFileNames[Nu])) {
+    // All eleven written before any replaces its old self: a failure leaves the old set whole.
+    std::vector<PendingFile> fresh;
+    for (int file = 0; file < kResultFiles; ++file) {
+      auto pending = PendingFile::Create(dir / kResultFileNames[file]);
+      if (!pending) return pending.error();
+      if (Status s = pending->Write(ResultHeader(file)); !s) return s.error();
+      fresh.push_back(std::move(*pending));
+    }
+    for (PendingFile& f : fresh)
+      if (Status s = f.Commit(); !s) return s.error();
   }
-  for (int file = 0; file < kResultFiles; ++file)
-    if (Status s = WriteFile(dir / kResultFileNames[file], ResultHeader(file)); !s) return s;
-  return Ok();
+  for (std::string_view name : kResultFileNames) {
+    auto file = OpenForAppend(dir / name);
+    if (!file) return file.error();
+    set.files_.push_back(std::move(*file));
+  }
+  return set;
 }
 
-Status AppendSweepResults(const fs::path& dir, const SweepResults& sweep, const SpikeList& spikes) {
+Status ResultFileSet::Append(const SweepResults& sweep, const SpikeList& spikes) {
   const auto lines = SweepResultLines(sweep, spikes);
-  for (int file = 0; file < kResultFiles; ++file)
-    if (Status s = AppendToFile(dir / kResultFileNames[file], lines[file]); !s) return s;
+  for (int file = 0; file < kResultFiles; ++file) {
+    if (Status s = files_[file].Append(lines[file]); !s) {
+      for (AppendFile& f : files_) (void)f.CutBack();
+      Error e = s.error();
+      e.message += "; the eleven result files are cut back to where this run started";
+      return e;
+    }
+  }
   return Ok();
 }
 

@@ -9,8 +9,11 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "recording/TextIO.h"
 #include "base/Errors.h"
+#include "base/WarningSink.h"
 #include "spikes/Spikes.h"
 
 namespace velmora {
@@ -41,14 +44,29 @@ std::string ResultHeader(int file);
 // unless there is exactly one spike).
 std::array<std::string, kResultFiles> SweepResultLines(const SweepResults& sweep, const SpikeList& spikes);
 
-// Before the first sweep of a run, in `dir`: appending to files that exist
-// ("out_nu.dat" present) checks that each can be opened; otherwise each file
-// is created anew with its header.
-Status PrepareResultFiles(const std::filesystem::path& dir, bool append);
+// The eleven files of one F-I run, kept in step: line k of every per-sweep
+// file describes the same sweep. The run holds the directory (DataDirLock)
+// from Open to the end, so that a second run waits instead of interleaving
+// its sweeps; and a sweep whose lines cannot all be written takes back what
+// the run appended, leaving the eleven files as the run found them.
+class ResultFileSet {
+ public:
+  // Before the first sweep, in `dir`: appending to files that exist
+  // ("out_nu.dat" present) opens each, all having to be there; otherwise the
+  // eleven are replaced together by files holding only their headers.
+  // Waiting for another action on `dir` is reported through `warnings`.
+  static Result<ResultFileSet> Open(const std::filesystem::path& dir, bool append, WarningSink& warnings);
 
-// Appends the sweep's lines, opening and closing each file once. Every open,
-// write and close is checked; the first failure ends it with an Error that
-// names the file, the files before it keeping the sweep's lines.
-Status AppendSweepResults(const std::filesystem::path& dir, const SweepResults& sweep, const SpikeList& spikes);
+  // Appends the sweep's lines to the eleven files. On a failure (a full
+  // disk, a file-size limit) every file is cut back to its size at Open, and
+  // the Error names the file that failed.
+  Status Append(const SweepResults& sweep, const SpikeList& spikes);
+
+ private:
+  explicit ResultFileSet(DataDirLock lock) : lock_(std::move(lock)) {}
+
+  DataDirLock lock_;
+  std::vector<AppendFile> files_;  // in kResultFileNames order
+};
 
 }  // namespace velmora

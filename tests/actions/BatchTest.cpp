@@ -184,7 +184,8 @@ TEST(TreatAllDirs, ResultFileErrorEndsTheBatch) {
   TempDir dir;
   WriteExperiment(dir.path(), "a.gs1", DirKind::NewColumns, {{100}});
   WriteExperiment(dir.path(), "b.gs1", DirKind::NewColumns, {{100}});
-  ASSERT_TRUE(PrepareResultFiles(dir.path(), false));
+  NullSink none;
+  ASSERT_TRUE(ResultFileSet::Open(dir.path(), false, none));
   fs::remove(dir / "out_VT.dat");
   Session session;
   Settings settings = BatchSettings(FileFormat::NewVarnel, true);

@@ -227,7 +227,8 @@ TEST(FiringClampDriver, CorruptedCalibrationEndsTheRunAndKeepsTheEstimates) {
   };
   const Case cases[] = {
       {"cut mid-line", calibration.substr(0, third + 17), "line 3: 2 numbers where a calibration point has 13"},
-      {"garbage", calibration.substr(0, third) + "\x01\xff garbage\r\n", "line 3, column 1: \"\x01\xff\" is not a number"},
+      {"garbage", calibration.substr(0, third) + "\x01\xff garbage\r\n",
+       "line 3, column 1: \"\\x01\xff\" is not a number"},  // the control character escaped
   };
   settings.fc.writeInFile = false;
   settings.fc.approximate = true;

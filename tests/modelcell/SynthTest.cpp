@@ -43,7 +43,7 @@ SynthSettings Small(SynthProtocol protocol) {
 
 std::vector<std::string> Lines(const fs::path& path) {
   std::vector<std::string> lines;
-  auto reader = LineReader::Open(path);
+  auto reader = LineReader::Open(path, ReadLimits{1 << 20, 0});
   std::string_view line;
   while (reader && reader->Next(line)) lines.emplace_back(line);
   return lines;

@@ -3,6 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cmath>
 #include <limits>
 
@@ -13,11 +18,14 @@ namespace velmora {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using testing::FileSizeLimit;
 using testing::TempDir;
 
-std::vector<std::string> Lines(const std::filesystem::path& p) {
-  auto reader = LineReader::Open(p);
+namespace fs = std::filesystem;
+
+std::vector<std::string> Lines(const fs::path& p) {
+  auto reader = LineReader::Open(p, ReadLimits{4 << 20, 0});
   std::vector<std::string> out;
   std::string_view line;
   while (reader->Next(line)) out.emplace_back(line);
@@ -84,7 +92,7 @@ TEST(WriteFileAtomically, FullDiskMidwayKeepsTheOldFile) {
   ASSERT_FALSE(s);
   EXPECT_THAT(s.error().What(), ::testing::HasSubstr("f.txt: cannot write"));
   EXPECT_EQ(dir.Read("f.txt"), "old content\r\n");
-  EXPECT_FALSE(std::filesystem::exists(dir / "f.txt.tmp-velmora"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
 // A record that does not fit any more is taken back whole: the file ends
@@ -120,6 +128,145 @@ TEST(WriteFileAtomically, ReplacesWholeOrLeavesTheOldFile) {
   const Status s = WriteFileAtomically(dir / "missing-dir" / "f.txt", "x");
   ASSERT_FALSE(s);
   EXPECT_THAT(s.error().What(), ::testing::HasSubstr("f.txt: cannot write"));
+}
+
+// A pipe would block the read for ever, /dev/zero never ends, a directory
+// is no text: each is refused at once, naming the path and what it is.
+TEST(OpenRegularFile, SpecialFilesAreRefusedAtOnceNamingWhatTheyAre) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", dir / "zero");
+  fs::create_directory(dir / "sub");
+  const std::pair<const char*, const char*> cases[] = {
+      {"pipe", "is a pipe, not a regular file"},
+      {"zero", "is a character device, not a regular file"},
+      {"sub", "is a directory, not a regular file"}};
+  for (const auto& [name, message] : cases) {
+    const auto opened = OpenRegularFile(dir / name);
+    ASSERT_FALSE(opened) << name;
+    EXPECT_THAT(opened.error().What(), HasSubstr(std::string(name) + ": " + message));
+    const auto reader = LineReader::Open(dir / name, ReadLimits{4096, 0});
+    EXPECT_FALSE(reader) << name;
+  }
+  fs::create_symlink(dir / "sub" / "none", dir / "dangling");
+  EXPECT_THAT(OpenRegularFile(dir / "dangling").error().What(), HasSubstr("cannot open"));
+}
+
+// One line without a line end, or a file beyond what its format holds, must
+// not take all memory: the read stops at the limit and says which one.
+TEST(LineReader, LineOrFileBeyondItsLimitEndsTheReadSayingSo) {
+  TempDir dir;
+  const auto path = dir.Write("long", "1 2\r\n" + std::string(10000, '7') + "\r\n3\r\n");
+  auto reader = LineReader::Open(path, ReadLimits{4096, 0});
+  ASSERT_TRUE(reader);
+  std::string_view line;
+  ASSERT_TRUE(reader->Next(line));
+  EXPECT_EQ(line, "1 2");
+  EXPECT_FALSE(reader->Next(line));
+  EXPECT_FALSE(reader->Next(line));
+  const Status s = reader->status();
+  ASSERT_FALSE(s);
+  EXPECT_THAT(s.error().What(), HasSubstr("long: line 2: longer than 4096 bytes"));
+
+  // A line of exactly the limit, CR LF or not, is whole.
+  EXPECT_THAT(ReadLines(dir.Write("edge", std::string(16, 'x') + "\r\n" + std::string(16, 'y')), ReadLimits{16, 0})
+                  .value(),
+              ElementsAre(std::string(16, 'x'), std::string(16, 'y')));
+  EXPECT_THAT(ReadLines(dir.Write("over", std::string(17, 'x')), ReadLimits{16, 0}).error().What(),
+              HasSubstr("line 1: longer than 16 bytes"));
+
+  const auto big = ReadLines(dir.Write("big", std::string(2000, '\n')), ReadLimits{16, 1000});
+  ASSERT_FALSE(big);
+  EXPECT_THAT(big.error().What(), HasSubstr("big: is 2000 bytes, more than such a file holds (1000 at most)"));
+}
+
+// A link planted under a temporary file's name, or a result that is itself
+// a link, must not make a rewrite overwrite a file outside the directory.
+TEST(WriteFileAtomically, NeverWritesThroughALink) {
+  TempDir dir, elsewhere;
+  const auto target = elsewhere.Write("precious.txt", "keep me");
+  fs::create_symlink(target, dir / "Equations.txt.tmp-velmora");
+  ASSERT_TRUE(WriteFileAtomically(dir / "Equations.txt", "fit\r\n"));
+  EXPECT_EQ(dir.Read("Equations.txt"), "fit\r\n");
+  EXPECT_EQ(elsewhere.Read("precious.txt"), "keep me");
+
+  fs::create_symlink(target, dir / "linked.txt");
+  const Status s = WriteFileAtomically(dir / "linked.txt", "x");
+  ASSERT_FALSE(s);
+  EXPECT_THAT(s.error().What(), HasSubstr("linked.txt: is a symbolic link; not replaced"));
+  EXPECT_EQ(elsewhere.Read("precious.txt"), "keep me");
+  EXPECT_TRUE(fs::is_symlink(dir / "linked.txt"));
+
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  EXPECT_THAT(WriteFileAtomically(dir / "pipe", "x").error().What(), HasSubstr("pipe: is a pipe"));
+}
+
+TEST(AppendWhole, NeverAppendsThroughALinkOrToAPipe) {
+  TempDir dir, elsewhere;
+  const auto target = elsewhere.Write("precious.txt", "keep me");
+  fs::create_symlink(target, dir / "out_Rate.dat");
+  for (const bool mustExist : {true, false}) {
+    const Status s = AppendWhole(dir / "out_Rate.dat", "1 2 3\r\n", mustExist);
+    ASSERT_FALSE(s);
+    EXPECT_THAT(s.error().What(), HasSubstr("out_Rate.dat: is a symbolic link; not written"));
+  }
+  EXPECT_EQ(elsewhere.Read("precious.txt"), "keep me");
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  EXPECT_THAT(AppendWhole(dir / "pipe", "x").error().What(), HasSubstr("pipe: is a pipe, not a regular file"));
+}
+
+// While an action holds its data directory, a name taken from a file
+// ("../x_trace1_Err.FC") cannot lead a write out of it.
+TEST(DataDirLock, WritesLeavingTheHeldDirectoryAreRefused) {
+  TempDir root;
+  fs::create_directory(root / "data");
+  NullSink none;
+  {
+    auto lock = DataDirLock::Acquire(root / "data", none);
+    ASSERT_TRUE(lock);
+    auto again = DataDirLock::Acquire(root / "data" / ".", none);  // the same directory: counted, no deadlock
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(WriteFileAtomically(root / "data" / "x.stim", "1\r\n"));
+    for (const fs::path& outside : {root / "data" / ".." / "x.stim", root / "x.stim", fs::path("/tmp/x.stim")}) {
+      const Status s = WriteFileAtomically(outside, "1\r\n");
+      ASSERT_FALSE(s) << outside;
+      EXPECT_THAT(s.error().What(), HasSubstr("lies outside the data directory")) << outside;
+      EXPECT_FALSE(AppendWhole(outside, "1\r\n", false)) << outside;
+    }
+    EXPECT_FALSE(fs::exists(root / "x.stim"));
+  }
+  EXPECT_TRUE(WriteFileAtomically(root / "x.stim", "1\r\n"));  // released: no directory to stay in
+}
+
+// Two actions on one directory run one after the other: the second waits
+// for the first process to let go, and says that it waits.
+TEST(DataDirLock, SecondProcessWaitsForTheFirst) {
+  TempDir dir;
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    NullSink none;
+    auto lock = DataDirLock::Acquire(dir.path(), none);
+    (void)!write(ready[1], "x", 1);
+    usleep(400'000);
+    _exit(lock ? 0 : 1);
+  }
+  char c;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  const auto start = std::chrono::steady_clock::now();
+  CollectingSink sink;
+  auto lock = DataDirLock::Acquire(dir.path(), sink);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(lock);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_GE(waited, std::chrono::milliseconds(200));
+  ASSERT_EQ(sink.statuses.size(), 1u);
+  EXPECT_THAT(sink.statuses[0], HasSubstr("another action writes here; waiting"));
+  close(ready[0]), close(ready[1]);
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <string>
 
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -117,50 +119,100 @@ TEST(ResultHeader, EachFileHasItsOneHeaderLine) {
 }
 
 // Appending runs accumulate under one header; rewriting starts afresh.
-TEST(PrepareResultFiles, AppendKeepsRecordsAndRewriteEmpties) {
+TEST(ResultFileSet, AppendKeepsRecordsAndRewriteEmpties) {
   TempDir dir;
-  const SpikeList none;
-  ASSERT_TRUE(PrepareResultFiles(dir.path(), true));  // first run in an empty directory: headers
-  ASSERT_TRUE(AppendSweepResults(dir.path(), Sweep(), none));
-  ASSERT_TRUE(PrepareResultFiles(dir.path(), true));
-  ASSERT_TRUE(AppendSweepResults(dir.path(), Sweep(), OneSpike()));
+  NullSink none;
+  const SpikeList noSpikes;
+  {
+    auto first = ResultFileSet::Open(dir.path(), true, none);  // first run in an empty directory: headers
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(first->Append(Sweep(), noSpikes));
+  }
+  {
+    auto second = ResultFileSet::Open(dir.path(), true, none);
+    ASSERT_TRUE(second);
+    ASSERT_TRUE(second->Append(Sweep(), OneSpike()));
+  }
   for (int f = 0; f < kResultFiles; ++f) {
     const std::string name(kResultFileNames[f]);
     const std::string header = ResultHeader(f);
-    const std::string lines = SweepResultLines(Sweep(), none)[f] + SweepResultLines(Sweep(), OneSpike())[f];
+    const std::string lines = SweepResultLines(Sweep(), noSpikes)[f] + SweepResultLines(Sweep(), OneSpike())[f];
     EXPECT_EQ(dir.Read(name), header + lines) << name;
   }
-  ASSERT_TRUE(PrepareResultFiles(dir.path(), false));
+  ASSERT_TRUE(ResultFileSet::Open(dir.path(), false, none));
   for (int f = 0; f < kResultFiles; ++f)
     EXPECT_EQ(dir.Read(kResultFileNames[f]), ResultHeader(f)) << kResultFileNames[f];
 }
 
 // A result file gone while "out_nu.dat" is there must not restart without
-// its header; the run ends naming it, and what was written before stays.
-TEST(AppendSweepResults, MissingFileEndsTheRunNamingIt) {
+// its header; the run ends before writing anything, naming it.
+TEST(ResultFileSet, MissingFileEndsTheRunNamingIt) {
   TempDir dir;
-  ASSERT_TRUE(PrepareResultFiles(dir.path(), false));
+  NullSink none;
+  ASSERT_TRUE(ResultFileSet::Open(dir.path(), false, none));
   std::filesystem::remove(dir / "out_VT.dat");
-  const Status prepared = PrepareResultFiles(dir.path(), true);
-  ASSERT_FALSE(prepared);
-  EXPECT_THAT(prepared.error().What(), HasSubstr("out_VT.dat"));
-  EXPECT_THAT(prepared.error().What(), HasSubstr("missing"));
-
-  const Status appended = AppendSweepResults(dir.path(), Sweep(), SpikeList());
-  ASSERT_FALSE(appended);
-  EXPECT_THAT(appended.error().What(), HasSubstr("out_VT.dat"));
-  EXPECT_EQ(dir.Read("out_VAHP.dat"), ResultHeader(VAHP) + P + "  0 \r\n");  // before it: written
-  EXPECT_EQ(dir.Read("out_AdaptRatio.dat"), ResultHeader(AdaptRatio));      // after it: untouched
+  const auto opened = ResultFileSet::Open(dir.path(), true, none);
+  ASSERT_FALSE(opened);
+  EXPECT_THAT(opened.error().What(), HasSubstr("out_VT.dat"));
+  EXPECT_THAT(opened.error().What(), HasSubstr("missing"));
+  EXPECT_EQ(dir.Read("out_VAHP.dat"), ResultHeader(VAHP));
   EXPECT_FALSE(std::filesystem::exists(dir / "out_VT.dat"));
 }
 
-TEST(PrepareResultFiles, UnwritableDirectoryIsAnErrorNamingTheFile) {
+TEST(ResultFileSet, UnwritableDirectoryIsAnErrorNamingIt) {
   TempDir dir;
+  NullSink none;
   const auto notADir = dir.Write("plain", "x");
-  const Status s = PrepareResultFiles(notADir, false);
+  const auto opened = ResultFileSet::Open(notADir, false, none);
+  ASSERT_FALSE(opened);
+  EXPECT_THAT(opened.error().What(), HasSubstr("plain"));
+}
+
+// A disk that fills up in the middle of a sweep's records must not leave
+// out_nu.dat a record ahead of out_VT.dat: every later append would pair
+// the lines of different sweeps. The run's records go, the files before it stay.
+TEST(ResultFileSet, FullDiskMidwayCutsAllElevenBackToTheRunsStart) {
+  TempDir dir;
+  NullSink none;
+  {
+    auto earlier = ResultFileSet::Open(dir.path(), true, none);
+    ASSERT_TRUE(earlier);
+    ASSERT_TRUE(earlier->Append(Sweep(), OneSpike()));
+  }
+  std::array<std::string, kResultFiles> before;
+  for (int f = 0; f < kResultFiles; ++f) before[f] = dir.Read(kResultFileNames[f]);
+
+  auto run = ResultFileSet::Open(dir.path(), true, none);
+  ASSERT_TRUE(run);
+  ASSERT_TRUE(run->Append(Sweep(), OneSpike()));
+  Status s = Ok();
+  {
+    // Room for out_nu.dat's record, not for the per-spike table's longer one.
+    testing::FileSizeLimit full(before[All].size() + 2);
+    s = run->Append(Sweep(), OneSpike());
+  }
   ASSERT_FALSE(s);
-  EXPECT_THAT(s.error().What(), HasSubstr("out_nu.dat"));
-  EXPECT_THAT(s.error().What(), HasSubstr("cannot open"));
+  EXPECT_THAT(s.error().What(), HasSubstr("out_g_I_i_all.dat: cannot write"));
+  EXPECT_THAT(s.error().What(), HasSubstr("cut back"));
+  for (int f = 0; f < kResultFiles; ++f) EXPECT_EQ(dir.Read(kResultFileNames[f]), before[f]) << kResultFileNames[f];
+}
+
+// A result file that is a link to a file elsewhere: neither the rewrite nor
+// the append may truncate or extend what it points to.
+TEST(ResultFileSet, LinkedResultFileIsRefusedAndItsTargetUntouched) {
+  TempDir dir, elsewhere;
+  NullSink none;
+  ASSERT_TRUE(ResultFileSet::Open(dir.path(), false, none));
+  const auto target = elsewhere.Write("precious.txt", "keep me\n");
+  std::filesystem::remove(dir / "out_Rate.dat");
+  std::filesystem::create_symlink(target, dir / "out_Rate.dat");
+  for (const bool append : {true, false}) {
+    const auto opened = ResultFileSet::Open(dir.path(), append, none);
+    ASSERT_FALSE(opened) << append;
+    EXPECT_THAT(opened.error().What(), HasSubstr("out_Rate.dat: is a symbolic link")) << append;
+    EXPECT_EQ(elsewhere.Read("precious.txt"), "keep me\n") << append;
+  }
+  EXPECT_EQ(dir.Read("out_nu.dat"), ResultHeader(Nu));  // the rewrite replaced none of the eleven
 }
 
 }  // namespace
