@@ -82,6 +82,7 @@ class Source {
     Source s;
     s.file_ = path.string();
     std::error_code ec;
+    if (!fs::exists(path, ec)) return s.Fail("no such file");
     if (!fs::is_regular_file(path, ec)) return s.Fail("not a regular file");
     s.size_ = fs::file_size(path, ec);
     if (ec) return s.Fail("cannot tell its size: " + ec.message());
@@ -683,6 +684,13 @@ std::string UnitOfTitle(std::string_view title) {
   return std::string(title.substr(open + 1, close - open - 1));
 }
 
+// "Vm (mV)" -> "Vm"; a title that is all unit stays as it is.
+std::string_view NameOfTitle(std::string_view title) {
+  std::string_view name = title.substr(0, std::min(title.rfind('('), title.size()));
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  return name.empty() ? title : name;
+}
+
 class Lines {
  public:
   explicit Lines(std::string_view text) : rest_(text) {}
@@ -719,7 +727,9 @@ Result<AbfFile> ReadAtf(const fs::path& path, WarningSink& warnings) {
   while (!abf.version.empty() && (abf.version.front() == ' ' || abf.version.front() == '\t')) abf.version.erase(0, 1);
 
   if (!lines.Next(line)) return fail("the file ends before the line with the numbers of records and columns");
-  std::string_view counts = line;
+  std::string countsLine(line);
+  std::ranges::replace(countsLine, ',', ' ');
+  std::string_view counts = countsLine;
   const std::string_view nText = NextToken(counts), mText = NextToken(counts);
   const auto nRecords = ParseInteger(nText), nColumns = ParseInteger(mText.empty() ? "" : mText);
   if (!nRecords || !nColumns || *nRecords < 0 || *nColumns < 2)
@@ -768,7 +778,7 @@ Result<AbfFile> ReadAtf(const fs::path& path, WarningSink& warnings) {
     auto found = signals.empty() ? abf.channels.end() : std::ranges::find(abf.channels, name, &AbfChannel::name);
     if (found == abf.channels.end()) {
       AbfChannel ch;
-      ch.name = signals.empty() ? Latin1ToUtf8(name) : name;
+      ch.name = signals.empty() ? Latin1ToUtf8(NameOfTitle(name)) : name;
       ch.unit = Latin1ToUtf8(UnitOfTitle(titles[j + 1]));
       ch.physical = static_cast<int>(abf.channels.size());
       abf.channels.push_back(std::move(ch));
