@@ -1062,12 +1062,13 @@ AbfStimulus StimulusOfSweep(const AbfFile& abf, int sweep, std::optional<int> da
   for (std::size_t i = 0; i < dac.epochs.size(); ++i) {
     if (dac.epochs[i].type != static_cast<int>(EpochType::Step)) continue;
     const EpochSpan& first = all.front().spans[i];
-    bool fixed = true, changes = false;
+    bool fixed = true, inside = true, changes = false;
     for (const SweepEpochs& s : all) {
       fixed = fixed && s.spans[i].start == first.start && s.spans[i].end == first.end;
+      inside = inside && first.start < s.samples;
       changes = changes || s.spans[i].level != first.level;
     }
-    if (!fixed || !changes || first.end <= first.start) continue;
+    if (!fixed || !inside || !changes || first.end <= first.start) continue;
     const EpochSpan& e = all[sweep].spans[i];
     out.ProtocolKind = 2;
     out.epoch = e.number;

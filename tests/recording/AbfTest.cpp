@@ -418,6 +418,15 @@ TEST(StimulusOfSweep, MovingWindowIsNoStep) {
   EXPECT_THAT(s.why, HasSubstr("no step epoch"));
 }
 
+// A step that would start after the sweep ended is no stimulus window.
+TEST(StimulusOfSweep, StepBeyondTheSweepIsNoStep) {
+  const AbfFile abf = OneDac({{0, kStep, 0, 0, 700, 0, 0, 0}, {1, kStep, 10, 10, 100, 0, 0, 0}});
+  const AbfStimulus s = StimulusOfSweep(abf, 1);
+  EXPECT_EQ(s.ProtocolKind, 0);
+  EXPECT_EQ(s.tStimStart, 0);
+  EXPECT_NEAR(s.tStimEnd, 64, 1e-9);
+}
+
 // A DAC in nA gives its step in pA.
 TEST(StimulusOfSweep, NanoampereStepsAreGivenInPicoampere) {
   AbfFile abf = OneDac({{0, kStep, 0.1, 0.05, 100, 0, 0, 0}});
