@@ -198,10 +198,11 @@ TEST_F(AbfSample, MislabelledVoltageIsReportedNotGuessed) {
   ASSERT_FALSE(ch);
   EXPECT_THAT(ch.error().What(), HasSubstr("18807005.abf"));
   EXPECT_THAT(ch.error().What(), HasSubstr("0 \"IN 0\" [pA]"));
-  // An explicit choice is the user's to make.
+  // An explicit choice is the user's to make; the channel is then no current too.
   const auto forced = ChooseChannels(abf, 0);
   ASSERT_TRUE(forced);
   EXPECT_EQ(forced->voltage, 0);
+  EXPECT_EQ(forced->current, -1);
 }
 
 // Gap-free: lActualEpisodes is 0 and there is no synch array; one sweep.
@@ -283,37 +284,41 @@ void ExpectConsistent(const AbfFile& abf, const std::string& what) {
 // message naming the file: never a crash, never a partly filled result.
 TEST_F(AbfSample, DamagedCopiesAreRefusedByNameOrReadWhole) {
   TempDir dir;
+  const auto check = [](const fs::path& copy, const std::string& what) {
+    NullSink warnings;
+    const auto abf = ReadAbf(copy, warnings);
+    if (abf) {
+      ExpectConsistent(*abf, what);
+    } else {
+      EXPECT_EQ(abf.error().file, copy.string()) << what;
+      EXPECT_FALSE(abf.error().message.empty()) << what;
+    }
+  };
   for (const auto& entry : fs::directory_iterator(kSamples)) {
     if (entry.path().extension() != ".abf") continue;
+    const std::string name = entry.path().filename().string();
     const std::string original = Bytes(entry.path());
-    std::vector<std::pair<std::string, std::string>> cases;
     for (const std::size_t cut : {std::size_t{0}, std::size_t{3}, std::size_t{100}, std::size_t{511}, std::size_t{512},
                                   std::size_t{2047}, std::size_t{6000}, original.size() / 2, original.size() - 1})
-      cases.emplace_back(fmt::format("cut at {}", cut), original.substr(0, std::min(cut, original.size())));
+      check(dir.Write("cut.abf", original.substr(0, std::min(cut, original.size()))),
+            fmt::format("{}, cut at {}", name, cut));
     for (const std::size_t from : {0, 8, 76, 512, 1024, 2048, 4096}) {
       std::string z = original;
       std::fill_n(z.begin() + static_cast<long>(from), std::min<std::size_t>(512, z.size() - from), '\0');
-      cases.emplace_back(fmt::format("512 zero bytes from {}", from), z);
+      check(dir.Write("zeroed.abf", z), fmt::format("{}, 512 zero bytes from {}", name, from));
     }
+    // Headers and sections lie in the first blocks; one byte at a time is
+    // flipped there, in place, and put back.
+    const fs::path copy = dir.Write("flipped.abf", original);
+    std::fstream file(copy, std::ios::in | std::ios::out | std::ios::binary);
     std::uint32_t seed = 12345;
-    for (int i = 0; i < 150; ++i) {
+    for (int i = 0; i < 80; ++i) {
       seed = seed * 1664525 + 1013904223;
       const std::size_t at = (seed >> 8) % std::min<std::size_t>(original.size(), 24 * 512);
-      std::string flipped = original;
-      flipped[at] = static_cast<char>(flipped[at] ^ (i % 2 ? 0xFF : 0x80));
-      cases.emplace_back(fmt::format("byte {} flipped", at), flipped);
-    }
-    for (const auto& [name, content] : cases) {
-      const std::string what = entry.path().filename().string() + ", " + name;
-      const fs::path copy = dir.Write("copy.abf", content);
-      NullSink warnings;
-      const auto abf = ReadAbf(copy, warnings);
-      if (abf) {
-        ExpectConsistent(*abf, what);
-      } else {
-        EXPECT_EQ(abf.error().file, copy.string()) << what;
-        EXPECT_FALSE(abf.error().message.empty()) << what;
-      }
+      const char flipped = static_cast<char>(original[at] ^ (i % 2 ? 0xFF : 0x80));
+      file.seekp(static_cast<std::streamoff>(at)).write(&flipped, 1).flush();
+      check(copy, fmt::format("{}, byte {} flipped", name, at));
+      file.seekp(static_cast<std::streamoff>(at)).write(&original[at], 1).flush();
     }
   }
 }
@@ -538,6 +543,9 @@ TEST(ReadAtf, FaultsNameFileAndLine) {
       {"no column counts", "ATF\t1.0\nsome\ttext\n", "line 2"},
       {"records missing", "ATF\t1.0\n4\t2\n\"Comment=\"\n", "after 1 of 4 header records"},
       {"time unit", "ATF\t1.0\n0\t2\n\"Time (h)\"\t\"Trace #1 (mV)\"\n0\t1\n1\t2\n", "neither s nor ms"},
+      // Four columns of two signals, but three of them one signal's: its third sweep had no room.
+      {"uneven signals", "ATF\t1.0\n1\t5\n\"Signals=\"\t\"a\"\t\"a\"\t\"b\"\t\"a\"\n\"Time (s)\"\t\"1\"\t\"2\"\t\"3\"\t\"4\"\n"
+       "0\t1\t2\t3\t4\n1\t1\t2\t3\t4\n", "the signals do not have the same number of sweeps"},
   };
   TempDir dir;
   for (const Case& c : cases) {
