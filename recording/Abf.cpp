@@ -13,6 +13,7 @@
 #include <limits>
 #include <memory>
 #include <numbers>
+#include <tuple>
 #include <type_traits>
 
 #include "recording/TextIO.h"
@@ -1117,49 +1118,38 @@ AbfStimulus StimulusOfSweep(const AbfFile& abf, int sweep, std::optional<int> da
 }
 
 Result<AbfChannelChoice> ChooseChannels(const AbfFile& abf, std::optional<int> voltage, std::optional<int> current) {
+  using Pick = std::optional<std::pair<int, double>>;  // channel, factor to mV or pA
   const int n = static_cast<int>(abf.channels.size());
-  // The channel taken for the voltage is not also the current.
-  const auto find = [&](std::string_view exact, std::string_view scaled,
-                        int taken) -> std::optional<std::pair<int, double>> {
-    for (std::string_view unit : {exact, scaled})
+  // The given channel, or the first in `exact` units, then in `scaled` ones
+  // (x 1000); the channel `taken` for the voltage is not also the current.
+  const auto pick = [&](std::optional<int> given, std::string_view exact, std::string_view scaled,
+                        int taken) -> Result<Pick> {
+    if (given) {
+      if (*given < 0 || *given >= n)
+        return Error{abf.file, 0, "", fmt::format("there is no channel {} (the file has {})", *given, n)};
+      return Pick{{*given, abf.channels[*given].unit == scaled ? 1000.0 : 1.0}};
+    }
+    for (const std::string_view unit : {exact, scaled})
       for (int c = 0; c < n; ++c)
-        if (c != taken && abf.channels[c].unit == unit) return std::pair{c, unit == exact ? 1.0 : 1000.0};
-    return std::nullopt;
+        if (c != taken && abf.channels[c].unit == unit) return Pick{{c, unit == exact ? 1.0 : 1000.0}};
+    return Pick{};
   };
-  const auto given = [&](int c, std::string_view scaled) -> Result<std::pair<int, double>> {
-    if (c < 0 || c >= n)
-      return Error{abf.file, 0, "", fmt::format("there is no channel {} (the file has {})", c, n)};
-    return std::pair{c, abf.channels[c].unit == scaled ? 1000.0 : 1.0};
-  };
-  AbfChannelChoice out;
-  std::optional<std::pair<int, double>> v;
-  if (voltage) {
-    auto g = given(*voltage, "V");
-    if (!g) return g.error();
-    v = *g;
-  } else {
-    v = find("mV", "V", -1);
-  }
-  if (!v) {
+  const auto v = pick(voltage, "mV", "V", -1);
+  if (!v) return v.error();
+  if (!*v) {
     std::string list;
     for (int c = 0; c < n; ++c)
       list += fmt::format("{}{} \"{}\" [{}]", c ? ", " : "", c, abf.channels[c].name, abf.channels[c].unit);
     return Error{abf.file, 0, "", fmt::format("no channel in mV or V holds the membrane voltage; the channels are: {}", list)};
   }
-  out.voltage = v->first, out.voltageScale = v->second;
-  std::optional<std::pair<int, double>> i;
-  if (current) {
-    auto g = given(*current, "nA");
-    if (!g) return g.error();
-    i = *g;
-  } else {
-    i = find("pA", "nA", out.voltage);
-  }
-  if (i) {
-    out.current = i->first, out.currentScale = i->second;
-  } else {
+  AbfChannelChoice out;
+  std::tie(out.voltage, out.voltageScale) = **v;
+  const auto i = pick(current, "pA", "nA", out.voltage);
+  if (!i) return i.error();
+  if (*i)
+    std::tie(out.current, out.currentScale) = **i;
+  else
     out.note = "no channel in pA or nA holds the measured current; the command current stands in for it";
-  }
   return out;
 }
 

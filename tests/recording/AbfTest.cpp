@@ -51,6 +51,22 @@ void ExpectNear(std::span<const float> got, std::initializer_list<double> want, 
   }
 }
 
+struct ChannelWant {
+  const char* name;
+  const char* unit;
+  int physical;
+};
+void ExpectChannels(const AbfFile& abf, std::initializer_list<ChannelWant> want) {
+  ASSERT_EQ(abf.channels.size(), want.size());
+  std::size_t c = 0;
+  for (const ChannelWant& w : want) {
+    EXPECT_EQ(abf.channels[c].name, w.name) << "channel " << c;
+    EXPECT_EQ(abf.channels[c].unit, w.unit) << "channel " << c;
+    EXPECT_EQ(abf.channels[c].physical, w.physical) << "channel " << c;
+    ++c;
+  }
+}
+
 // The level of the rebuilt command at a few samples.
 void ExpectCommand(const AbfFile& abf, int sweep, std::initializer_list<std::pair<std::size_t, double>> at) {
   const AbfCommand c = RebuildCommand(abf, CommandDac(abf), sweep);
@@ -66,11 +82,7 @@ TEST_F(AbfSample, Abf1StepsWithTelegraphGain) {
   EXPECT_EQ(abf.format, AbfFormat::Abf1);
   EXPECT_EQ(abf.version, "1.83");
   EXPECT_EQ(abf.operationMode, kAbfEpisodic);
-  ASSERT_EQ(abf.channels.size(), 2u);
-  EXPECT_EQ(abf.channels[0].name, "IN 0");
-  EXPECT_EQ(abf.channels[1].name, "IN 2");
-  EXPECT_EQ(abf.channels[1].unit, "mV");
-  EXPECT_EQ(abf.channels[1].physical, 2);
+  ExpectChannels(abf, {{"IN 0", "mV", 0}, {"IN 2", "mV", 2}});
   ASSERT_EQ(abf.sweeps.size(), 10u);
   EXPECT_EQ(abf.sweeps[9].length, 30640u);
   EXPECT_DOUBLE_EQ(abf.dt, 0.1);
@@ -101,8 +113,7 @@ TEST_F(AbfSample, Abf2StepsAfterAConstantEpoch) {
   const AbfFile abf = Read("18711001.abf");
   EXPECT_EQ(abf.format, AbfFormat::Abf2);
   EXPECT_EQ(abf.version, "2.6.0.0");
-  ASSERT_EQ(abf.channels.size(), 1u);
-  EXPECT_EQ(abf.channels[0].unit, "mV");
+  ExpectChannels(abf, {{"IN 0", "mV", 0}});
   ASSERT_EQ(abf.sweeps.size(), 30u);
   EXPECT_EQ(abf.sweeps[0].length, 30000u);
   EXPECT_DOUBLE_EQ(abf.dt, 0.05);
@@ -129,11 +140,7 @@ TEST_F(AbfSample, Abf2StepsAfterAConstantEpoch) {
 TEST_F(AbfSample, UserListOverridesTheEpochTable) {
   const AbfFile abf = Read("2020_03_02_0000.abf");
   EXPECT_EQ(abf.version, "2.9.0.0");
-  ASSERT_EQ(abf.channels.size(), 2u);
-  EXPECT_EQ(abf.channels[0].name, "Potential");
-  EXPECT_EQ(abf.channels[1].name, "I_Com");
-  EXPECT_EQ(abf.channels[1].unit, "pA");
-  EXPECT_EQ(abf.channels[1].physical, 2);
+  ExpectChannels(abf, {{"Potential", "mV", 0}, {"I_Com", "pA", 2}});
   ASSERT_EQ(abf.sweeps.size(), 16u);
   EXPECT_EQ(abf.sweeps[0].length, 20000u);
   EXPECT_DOUBLE_EQ(abf.dt, 0.1);
@@ -186,8 +193,7 @@ TEST_F(AbfSample, ContinuousRampCarriesTheLevelAcrossSweeps) {
 // the unit stays as stored, and the channel choice says there is no voltage.
 TEST_F(AbfSample, MislabelledVoltageIsReportedNotGuessed) {
   const AbfFile abf = Read("18807005.abf");
-  ASSERT_EQ(abf.channels.size(), 1u);
-  EXPECT_EQ(abf.channels[0].unit, "pA");
+  ExpectChannels(abf, {{"IN 0", "pA", 0}});
   ASSERT_EQ(abf.sweeps.size(), 2u);
   EXPECT_NEAR(abf.channels[0].gain, 0.610352, 1e-5);
   ExpectNear(abf.Sweep(0, 0), {506.592, 493.164, 480.957});
@@ -209,6 +215,7 @@ TEST_F(AbfSample, MislabelledVoltageIsReportedNotGuessed) {
 TEST_F(AbfSample, GapFreeIsOneSweep) {
   const AbfFile abf = Read("2020_07_29_0062.abf");
   EXPECT_EQ(abf.operationMode, kAbfGapFree);
+  ExpectChannels(abf, {{"Potential", "mV", 0}, {"I_Com", "pA", 2}});
   ASSERT_EQ(abf.sweeps.size(), 1u);
   EXPECT_EQ(abf.sweeps[0].length, 184320u);
   EXPECT_DOUBLE_EQ(abf.dt, 0.1);
@@ -228,13 +235,7 @@ TEST_F(AbfSample, GapFreeIsOneSweep) {
 // that must not win over the mV one; epoch A is off, so B starts at h = 322.
 TEST_F(AbfSample, Abf1PhysicalChannelsWithProgrammableGain) {
   const AbfFile abf = Read("File_axon_3.abf");
-  ASSERT_EQ(abf.channels.size(), 2u);
-  EXPECT_EQ(abf.channels[0].name, "stim");
-  EXPECT_EQ(abf.channels[0].unit, "V");
-  EXPECT_EQ(abf.channels[0].physical, 5);
-  EXPECT_EQ(abf.channels[1].name, "VmRK");
-  EXPECT_EQ(abf.channels[1].unit, "mV");
-  EXPECT_EQ(abf.channels[1].physical, 7);
+  ExpectChannels(abf, {{"stim", "V", 5}, {"VmRK", "mV", 7}});
   EXPECT_NEAR(abf.channels[0].gain, 0.0003125, 1e-9);
   EXPECT_NEAR(abf.channels[1].gain, 0.0078125, 1e-9);
   ASSERT_EQ(abf.sweeps.size(), 5u);
@@ -494,10 +495,7 @@ TEST(ReadAtf, ColumnsBecomeSweepsOfTheirSignal) {
   EXPECT_EQ(abf->format, AbfFormat::Atf);
   EXPECT_EQ(abf->version, "1.0");
   EXPECT_EQ(abf->operationMode, kAbfEpisodic);
-  ASSERT_EQ(abf->channels.size(), 2u);
-  EXPECT_EQ(abf->channels[0].name, "IN 0");
-  EXPECT_EQ(abf->channels[0].unit, "mV");
-  EXPECT_EQ(abf->channels[1].unit, "pA");
+  ExpectChannels(*abf, {{"IN 0", "mV", 0}, {"IN 1", "pA", 1}});
   ASSERT_EQ(abf->sweeps.size(), 2u);
   EXPECT_NEAR(abf->dt, 0.1 / 3, 1e-12);
   EXPECT_EQ(abf->sweeps[1].start, 500);
@@ -517,8 +515,7 @@ TEST(ReadAtf, CommaSeparatedWithoutSignals) {
                                               "0 , 1.5, 2\n0.5, 2.5 , 3\n\n"),
                            warnings);
   ASSERT_TRUE(abf) << abf.error().What();
-  ASSERT_EQ(abf->channels.size(), 2u);
-  EXPECT_EQ(abf->channels[1].unit, "nA");
+  ExpectChannels(*abf, {{"Vm", "mV", 0}, {"Im", "nA", 1}});
   EXPECT_EQ(abf->sweeps.size(), 1u);
   EXPECT_DOUBLE_EQ(abf->dt, 0.5);
   EXPECT_EQ(abf->Sweep(0, 0)[1], 2.5f);
