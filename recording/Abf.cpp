@@ -55,6 +55,11 @@ std::string FixedText(std::string_view s) {
   return Latin1ToUtf8(s);
 }
 
+// Epochs are lettered from A; the 50-epoch tables run past Z.
+std::string EpochName(int number) {
+  return number >= 0 && number < 26 ? std::string(1, static_cast<char>('A' + number)) : fmt::format("#{}", number + 1);
+}
+
 // Little-endian fields of one header or section entry. A field beyond the
 // bytes reads as 0: callers check the entry sizes they rely on first.
 class Fields {
@@ -74,7 +79,6 @@ class Fields {
     if (off + n > b_.size()) return {};
     return FixedText(std::string_view(reinterpret_cast<const char*>(b_.data()) + off, n));
   }
-  std::size_t size() const { return b_.size(); }
 
  private:
   std::span<const unsigned char> b_;
@@ -391,7 +395,7 @@ void AttachUserList(AbfFile& abf, int code, std::string_view text, WarningSink& 
   if (dac < 0) {
     warnings.Warn(fmt::format("{}: the user list (parameter code {}) names epoch {}, which no DAC has enabled; "
                               "it is not used",
-                              abf.file, code, static_cast<char>('A' + decoded->second)));
+                              abf.file, code, EpochName(decoded->second)));
     return;
   }
   abf.userList = AbfUserList{code, dac, decoded->second, decoded->first, *values};
@@ -494,18 +498,19 @@ Result<AbfFile> ReadAbf2(const Source& src, WarningSink& warnings) {
   if (sec[kEpochPerDac].present()) {
     auto b = ReadSection(src, sec[kEpochPerDac], "the epoch section");
     if (!b) return b.error();
+    std::size_t strays = 0;
     for (std::size_t j = 0; j < sec[kEpochPerDac].count; ++j) {
       const Fields f = Entry(*b, sec[kEpochPerDac], j);
       const int dac = f.I16(2);
       AbfEpoch e{f.I16(0), f.I16(4), f.F32(6), f.F32(10), f.I32(14), f.I32(18), f.I32(22), f.I32(26)};
       if (e.type == 0) continue;
-      if (dac < 0 || dac >= static_cast<int>(abf.dacs.size()) || e.number < 0) {
-        warnings.Warn(fmt::format("{}: epoch entry {} names DAC {}, which the file does not have; it is left out",
-                                  abf.file, j, dac));
-        continue;
-      }
-      abf.dacs[dac].epochs.push_back(e);
+      if (dac < 0 || dac >= static_cast<int>(abf.dacs.size()) || e.number < 0)
+        ++strays;
+      else
+        abf.dacs[dac].epochs.push_back(e);
     }
+    if (strays > 0)
+      warnings.Warn(fmt::format("{}: {} epochs name a DAC the file does not have; they are left out", abf.file, strays));
     for (AbfDac& d : abf.dacs)
       std::ranges::stable_sort(d.epochs, {}, &AbfEpoch::number);
   }
@@ -879,8 +884,6 @@ struct SweepEpochs {
 bool IsSupported(int type) { return (type >= 1 && type <= 5) || type == 7; }
 bool IsTrain(int type) { return type >= 3; }
 
-char EpochLetter(int number) { return number >= 0 && number < 26 ? static_cast<char>('A' + number) : '?'; }
-
 SweepEpochs LayOutEpochs(const AbfFile& abf, const AbfDac& dac, int sweep) {
   SweepEpochs out;
   out.samples = static_cast<std::int64_t>(abf.sweeps[sweep].length);
@@ -888,7 +891,7 @@ SweepEpochs LayOutEpochs(const AbfFile& abf, const AbfDac& dac, int sweep) {
   const std::optional<AbfUserList>& list = abf.userList;
   for (const AbfEpoch& e : dac.epochs) {
     if (!IsSupported(e.type)) {
-      out.why = fmt::format("epoch {} of DAC {} has type {}, which cannot be rebuilt", EpochLetter(e.number),
+      out.why = fmt::format("epoch {} of DAC {} has type {}, which cannot be rebuilt", EpochName(e.number),
                             dac.number, e.type);
       return out;
     }
@@ -905,12 +908,12 @@ SweepEpochs LayOutEpochs(const AbfFile& abf, const AbfDac& dac, int sweep) {
       }
     }
     if (!(duration >= 0) || duration > 1e15) {
-      out.why = fmt::format("epoch {} of DAC {} lasts {} samples in sweep {}", EpochLetter(e.number), dac.number,
+      out.why = fmt::format("epoch {} of DAC {} lasts {} samples in sweep {}", EpochName(e.number), dac.number,
                             duration, sweep + 1);
       return out;
     }
     if (IsTrain(e.type) && duration > 0 && (!(period >= 1) || period > 1e15 || !(width >= 0) || width > 1e15)) {
-      out.why = fmt::format("epoch {} of DAC {} is a train of period {} and width {} samples", EpochLetter(e.number),
+      out.why = fmt::format("epoch {} of DAC {} is a train of period {} and width {} samples", EpochName(e.number),
                             dac.number, period, width);
       return out;
     }
