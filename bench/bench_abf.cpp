@@ -22,22 +22,22 @@ const fs::path& LargeAbf() {
     fs::create_directories(dir);
     const fs::path p = dir / "large.abf";
     if (fs::exists(p)) return p;
-    AbfWriteSpec spec;
-    spec.dt = 0.05;
-    spec.channels = {{"Vm", "mV", {}}, {"Imeas", "pA", {}}};
+    AbfContent content;
+    content.dt = 0.05;
+    content.channels = {{"Vm", "mV", {}}, {"Imeas", "pA", {}}};
     for (int k = 0; k < kSweeps; ++k) {
       std::vector<double> v(kPerSweep), i(kPerSweep);
       for (int j = 0; j < kPerSweep; ++j) {
         v[j] = -65 + 10 * std::sin(j * 0.001 + k);
         i[j] = 100.0 * (j % 1000 > 500) + (j % 7) * 0.25;
       }
-      spec.channels[0].sweeps.push_back(std::move(v));
-      spec.channels[1].sweeps.push_back(std::move(i));
+      content.channels[0].sweeps.push_back(std::move(v));
+      content.channels[1].sweeps.push_back(std::move(i));
     }
-    spec.dac.unit = "pA";
-    spec.dac.epochs = {{0, static_cast<int>(EpochType::Step), 0, 0, 100000, 0, 0, 0},
+    content.dac.unit = "pA";
+    content.dac.epochs = {{0, static_cast<int>(EpochType::Step), 0, 0, 100000, 0, 0, 0},
                        {1, static_cast<int>(EpochType::Step), -100, 50, 500000, 0, 0, 0}};
-    if (!WriteAbf2(p, spec)) return fs::path();
+    if (!WriteAbf2(p, content)) return fs::path();
     return p;
   }();
   return path;

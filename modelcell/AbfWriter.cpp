@@ -63,19 +63,19 @@ Int16Scale ScaleFor(const AbfWriteChannel& c) {
 
 }  // namespace
 
-Status WriteAbf2(const std::filesystem::path& path, const AbfWriteSpec& spec) {
+Status WriteAbf2(const std::filesystem::path& path, const AbfContent& content) {
   const std::string file = path.string();
   const auto bad = [&](std::string message) -> Status { return Error{file, 0, "", std::move(message)}; };
-  if (spec.channels.empty() || spec.channels.front().sweeps.empty()) return bad("nothing to write: no channel or no sweep");
-  const std::size_t nADC = spec.channels.size();
-  const std::size_t nSweeps = spec.channels.front().sweeps.size();
-  const std::size_t n = spec.channels.front().sweeps.front().size();
-  for (const AbfWriteChannel& c : spec.channels) {
+  if (content.channels.empty() || content.channels.front().sweeps.empty()) return bad("nothing to write: no channel or no sweep");
+  const std::size_t nADC = content.channels.size();
+  const std::size_t nSweeps = content.channels.front().sweeps.size();
+  const std::size_t n = content.channels.front().sweeps.front().size();
+  for (const AbfWriteChannel& c : content.channels) {
     if (c.sweeps.size() != nSweeps) return bad(fmt::format("channel \"{}\" has {} sweeps, not {}", c.name, c.sweeps.size(), nSweeps));
     for (const auto& s : c.sweeps)
       if (s.size() != n) return bad(fmt::format("channel \"{}\" has a sweep of {} samples, not {}", c.name, s.size(), n));
   }
-  if (n == 0 || !(spec.dt > 0)) return bad("sweeps must hold samples at a positive interval");
+  if (n == 0 || !(content.dt > 0)) return bad("sweeps must hold samples at a positive interval");
 
   // Strings: index k >= 1 names the k-th.
   std::vector<std::string> strings = {"Velmora model cell"};
@@ -91,13 +91,13 @@ Status WriteAbf2(const std::filesystem::path& path, const AbfWriteSpec& spec) {
   f.Put<std::uint32_t>(8, kBlock);
   f.Put<std::uint32_t>(12, static_cast<std::uint32_t>(nSweeps));
   f.Put<std::uint16_t>(28, 1);
-  f.Put<std::uint16_t>(30, spec.float32 ? 1 : 0);
+  f.Put<std::uint16_t>(30, content.float32 ? 1 : 0);
   f.Put<std::uint32_t>(60, 1);  // creator name
 
   const std::uint32_t protocol = f.Begin();
   const std::size_t p = f.size();
   f.Put<std::int16_t>(p + 0, kAbfEpisodic);
-  f.Put<float>(p + 2, static_cast<float>(spec.dt * 1000));  // µs
+  f.Put<float>(p + 2, static_cast<float>(content.dt * 1000));  // µs
   f.Put<float>(p + 14, 0);  // synch ticks are samples
   f.Put<std::int32_t>(p + 22, static_cast<std::int32_t>(n * nADC));
   f.Put<std::int32_t>(p + 30, static_cast<std::int32_t>(nSweeps));
@@ -112,7 +112,7 @@ Status WriteAbf2(const std::filesystem::path& path, const AbfWriteSpec& spec) {
   const std::uint32_t adc = f.Begin();
   for (std::size_t c = 0; c < nADC; ++c) {
     const std::size_t a = f.size();
-    const Int16Scale sc = spec.float32 ? Int16Scale{} : ScaleFor(spec.channels[c]);
+    const Int16Scale sc = content.float32 ? Int16Scale{} : ScaleFor(content.channels[c]);
     scales.push_back(sc);
     f.Put<std::int16_t>(a + 0, static_cast<std::int16_t>(c));
     f.Put<std::int16_t>(a + 2, 0);
@@ -122,8 +122,8 @@ Status WriteAbf2(const std::filesystem::path& path, const AbfWriteSpec& spec) {
     f.Put<float>(a + 44, sc.offset);
     f.Put<float>(a + 48, 1);
     f.Put<float>(a + 52, 0);
-    f.Put<std::int32_t>(a + 74, add(spec.channels[c].name));
-    f.Put<std::int32_t>(a + 78, add(spec.channels[c].unit));
+    f.Put<std::int32_t>(a + 74, add(content.channels[c].name));
+    f.Put<std::int32_t>(a + 78, add(content.channels[c].unit));
     f.Put<std::int8_t>(a + 127, 0);
   }
   f.Map(1, adc, 128, static_cast<std::int64_t>(nADC));
@@ -132,19 +132,19 @@ Status WriteAbf2(const std::filesystem::path& path, const AbfWriteSpec& spec) {
   const std::size_t d = f.size();
   f.Put<std::int16_t>(d + 0, 0);
   f.Put<float>(d + 8, 1);
-  f.Put<float>(d + 12, static_cast<float>(spec.dac.holding));
-  f.Put<std::int32_t>(d + 24, add(spec.dac.name));
-  f.Put<std::int32_t>(d + 28, add(spec.dac.unit));
-  f.Put<std::int16_t>(d + 40, spec.dac.epochs.empty() ? 0 : 1);
+  f.Put<float>(d + 12, static_cast<float>(content.dac.holding));
+  f.Put<std::int32_t>(d + 24, add(content.dac.name));
+  f.Put<std::int32_t>(d + 28, add(content.dac.unit));
+  f.Put<std::int16_t>(d + 40, content.dac.epochs.empty() ? 0 : 1);
   f.Put<std::int16_t>(d + 42, 1);
-  f.Put<std::int16_t>(d + 44, static_cast<std::int16_t>(spec.dac.interEpisodeLevel));
+  f.Put<std::int16_t>(d + 44, static_cast<std::int16_t>(content.dac.interEpisodeLevel));
   f.Put<std::int8_t>(d + 255, 0);
   f.Map(2, dac, 256, 1);
 
-  if (!spec.dac.epochs.empty()) {
+  if (!content.dac.epochs.empty()) {
     const std::uint32_t epochs = f.Begin();
-    for (std::size_t i = 0; i < spec.dac.epochs.size(); ++i) {
-      const AbfEpoch& e = spec.dac.epochs[i];
+    for (std::size_t i = 0; i < content.dac.epochs.size(); ++i) {
+      const AbfEpoch& e = content.dac.epochs[i];
       const std::size_t at = f.size();
       f.Put<std::int16_t>(at + 0, static_cast<std::int16_t>(i));
       f.Put<std::int16_t>(at + 2, 0);
@@ -157,7 +157,7 @@ Status WriteAbf2(const std::filesystem::path& path, const AbfWriteSpec& spec) {
       f.Put<std::int32_t>(at + 26, static_cast<std::int32_t>(e.pulseWidth));
       f.Put<std::int8_t>(at + 47, 0);
     }
-    f.Map(5, epochs, 48, static_cast<std::int64_t>(spec.dac.epochs.size()));
+    f.Map(5, epochs, 48, static_cast<std::int64_t>(content.dac.epochs.size()));
   }
 
   const std::uint32_t strs = f.Begin();
@@ -187,15 +187,15 @@ Status WriteAbf2(const std::filesystem::path& path, const AbfWriteSpec& spec) {
   f.Map(15, synch, 8, static_cast<std::int64_t>(nSweeps));
 
   const std::uint32_t data = f.Begin();
-  const std::size_t valueBytes = spec.float32 ? 4 : 2;
+  const std::size_t valueBytes = content.float32 ? 4 : 2;
   std::string& bytes = f.bytes();
   std::size_t at = bytes.size();
   bytes.resize(at + nSweeps * n * nADC * valueBytes);
   for (std::size_t k = 0; k < nSweeps; ++k)
     for (std::size_t i = 0; i < n; ++i)
       for (std::size_t c = 0; c < nADC; ++c, at += valueBytes) {
-        const double x = spec.channels[c].sweeps[k][i];
-        if (spec.float32) {
+        const double x = content.channels[c].sweeps[k][i];
+        if (content.float32) {
           const auto v = static_cast<float>(x);
           std::memcpy(bytes.data() + at, &v, 4);
         } else {
@@ -212,28 +212,28 @@ Status WriteStepsAbf(const std::filesystem::path& path, const SynthSettings& s, 
                      WarningSink& warnings) {
   const StepsSettings& st = s.steps;
   const double dt = s.recorder.dt;
-  AbfWriteSpec spec;
-  spec.dt = dt;
-  spec.channels = {{"Vm", "mV", {}}, {"Imeas", "pA", {}}};
+  AbfContent content;
+  content.dt = dt;
+  content.channels = {{"Vm", "mV", {}}, {"Imeas", "pA", {}}};
   for (const SynthSweep& sweep : sweeps) {
     if (!sweep.result) return Error{path.string(), 0, "", "the sweeps were simulated without keeping their samples"};
-    spec.channels[0].sweeps.push_back(sweep.result->V);
-    spec.channels[1].sweeps.push_back(sweep.result->Ireal);
+    content.channels[0].sweeps.push_back(sweep.result->V);
+    content.channels[1].sweeps.push_back(sweep.result->Ireal);
   }
   if (sweeps.empty()) return Error{path.string(), 0, "", "no sweep to write"};
   if (st.G0 != 0)
     warnings.Warn(fmt::format("{}: the conductance step of {} nS is not part of an ABF file", path.string(), st.G0));
-  const auto n = static_cast<long>(spec.channels[0].sweeps.front().size());
+  const auto n = static_cast<long>(content.channels[0].sweeps.front().size());
   const long holding = n / 64, on = std::lround(st.tStimStart / dt), off = std::lround(st.tStimEnd / dt);
   if (on < holding || off < on)
     return Error{path.string(), 0, "", fmt::format("the step ({} to {} ms) must start after the first {} ms", st.tStimStart,
                                                    st.tStimEnd, holding * dt)};
-  spec.dac.name = "Cmd 0";
-  spec.dac.unit = "pA";
+  content.dac.name = "Cmd 0";
+  content.dac.unit = "pA";
   const double inc = st.nSteps > 1 ? (st.Ilast - st.Ifirst) / (st.nSteps - 1) : 0;
-  spec.dac.epochs = {{0, static_cast<int>(EpochType::Step), 0, 0, on - holding, 0, 0, 0},
+  content.dac.epochs = {{0, static_cast<int>(EpochType::Step), 0, 0, on - holding, 0, 0, 0},
                      {1, static_cast<int>(EpochType::Step), st.Ifirst, inc, off - on, 0, 0, 0}};
-  return WriteAbf2(path, spec);
+  return WriteAbf2(path, content);
 }
 
 }  // namespace velmora

@@ -20,7 +20,7 @@ struct AbfWriteChannel {
   std::vector<std::vector<double>> sweeps;  // every sweep the same length
 };
 
-struct AbfWriteSpec {
+struct AbfContent {
   double dt = 0.05;      // ms between two samples of one channel
   bool float32 = false;  // float32 samples instead of int16
   std::vector<AbfWriteChannel> channels;
@@ -30,8 +30,8 @@ struct AbfWriteSpec {
 };
 
 // int16 samples get one gain and offset per channel, spanning its range, so
-// that they read back within half a count. Errors name the fault in the spec.
-Status WriteAbf2(const std::filesystem::path& path, const AbfWriteSpec& spec);
+// that they read back within half a count. Errors name the fault in the content.
+Status WriteAbf2(const std::filesystem::path& path, const AbfContent& content);
 
 // The steps protocol of `s` as one ABF 2 file: channels "Vm" (mV) and
 // "Imeas" (pA) of every sweep (written with their samples kept), DAC 0 in pA

@@ -17,27 +17,27 @@ using testing::TempDir;
 
 // Two channels of 3 sweeps with values that vary sample by sample and differ
 // in range; DAC 0 in pA steps from -40 by +30 pA per sweep over samples 400..1400.
-AbfWriteSpec KnownSpec(bool float32) {
-  AbfWriteSpec spec;
-  spec.dt = 0.1;
-  spec.float32 = float32;
-  spec.channels = {{"Vm", "mV", {}}, {"Imeas", "pA", {}}};
+AbfContent KnownContent(bool float32) {
+  AbfContent content;
+  content.dt = 0.1;
+  content.float32 = float32;
+  content.channels = {{"Vm", "mV", {}}, {"Imeas", "pA", {}}};
   for (int k = 0; k < 3; ++k) {
     std::vector<double> v, i;
     for (int j = 0; j < 2000; ++j) {
       v.push_back(-70 + 30 * std::sin(0.01 * j + k));
       i.push_back(-40 + 30 * k + 0.37 * (j % 11));
     }
-    spec.channels[0].sweeps.push_back(v);
-    spec.channels[1].sweeps.push_back(i);
+    content.channels[0].sweeps.push_back(v);
+    content.channels[1].sweeps.push_back(i);
   }
-  spec.dac.name = "Cmd 0";
-  spec.dac.unit = "pA";
-  spec.dac.holding = 0;
+  content.dac.name = "Cmd 0";
+  content.dac.unit = "pA";
+  content.dac.holding = 0;
   // h = 2000 / 64 = 31: epoch A runs 31..400, epoch B 400..1400.
-  spec.dac.epochs = {{0, static_cast<int>(EpochType::Step), 0, 0, 369, 0, 0, 0},
+  content.dac.epochs = {{0, static_cast<int>(EpochType::Step), 0, 0, 369, 0, 0, 0},
                      {1, static_cast<int>(EpochType::Step), -40, 30, 1000, 0, 0, 0}};
-  return spec;
+  return content;
 }
 
 // Every sample comes back, within half an int16 count (or float32 rounding),
@@ -45,9 +45,9 @@ AbfWriteSpec KnownSpec(bool float32) {
 TEST(WriteAbf2, ReadsBackSampleBySample) {
   for (const bool float32 : {false, true}) {
     TempDir dir;
-    const AbfWriteSpec spec = KnownSpec(float32);
+    const AbfContent content = KnownContent(float32);
     const auto path = dir / "known.abf";
-    ASSERT_TRUE(WriteAbf2(path, spec));
+    ASSERT_TRUE(WriteAbf2(path, content));
     NullSink warnings;
     const auto abf = ReadAbf(path, warnings);
     ASSERT_TRUE(abf) << abf.error().What();
@@ -56,14 +56,14 @@ TEST(WriteAbf2, ReadsBackSampleBySample) {
     ASSERT_EQ(abf->channels.size(), 2u);
     ASSERT_EQ(abf->sweeps.size(), 3u);
     for (std::size_t c = 0; c < 2; ++c) {
-      EXPECT_EQ(abf->channels[c].name, spec.channels[c].name);
-      EXPECT_EQ(abf->channels[c].unit, spec.channels[c].unit);
+      EXPECT_EQ(abf->channels[c].name, content.channels[c].name);
+      EXPECT_EQ(abf->channels[c].unit, content.channels[c].unit);
       const double tolerance = float32 ? 1e-4 : abf->channels[c].gain / 2 + 1e-5;
       for (int k = 0; k < 3; ++k) {
         const auto got = abf->Sweep(static_cast<int>(c), k);
         ASSERT_EQ(got.size(), 2000u);
         for (std::size_t j = 0; j < got.size(); ++j)
-          ASSERT_NEAR(got[j], spec.channels[c].sweeps[k][j], tolerance)
+          ASSERT_NEAR(got[j], content.channels[c].sweeps[k][j], tolerance)
               << (float32 ? "float32" : "int16") << ", channel " << c << ", sweep " << k + 1 << ", sample " << j;
       }
     }
@@ -82,12 +82,12 @@ TEST(WriteAbf2, ReadsBackSampleBySample) {
   }
 }
 
-// A ragged spec would write a file whose header lies about its samples.
+// A ragged content would write a file whose header lies about its samples.
 TEST(WriteAbf2, RaggedSweepsAreRefused) {
   TempDir dir;
-  AbfWriteSpec spec = KnownSpec(false);
-  spec.channels[1].sweeps[2].pop_back();
-  const Status s = WriteAbf2(dir / "ragged.abf", spec);
+  AbfContent content = KnownContent(false);
+  content.channels[1].sweeps[2].pop_back();
+  const Status s = WriteAbf2(dir / "ragged.abf", content);
   ASSERT_FALSE(s);
   EXPECT_THAT(s.error().What(), HasSubstr("channel \"Imeas\" has a sweep of 1999 samples, not 2000"));
 }
