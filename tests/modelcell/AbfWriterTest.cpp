@@ -82,7 +82,7 @@ TEST(WriteAbf2, ReadsBackSampleBySample) {
   }
 }
 
-// A ragged content would write a file whose header lies about its samples.
+// Sweeps of unequal length would make a file whose header lies about its samples.
 TEST(WriteAbf2, RaggedSweepsAreRefused) {
   TempDir dir;
   AbfContent content = KnownContent(false);
