@@ -10,8 +10,8 @@
 
 #include "modelcell/Synth.h"
 #include "recording/Abf.h"
-#include "session/Errors.h"
-#include "session/WarningSink.h"
+#include "base/Errors.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 

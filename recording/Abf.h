@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "session/Errors.h"
-#include "session/WarningSink.h"
+#include "base/Errors.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 
