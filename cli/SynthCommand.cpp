@@ -9,6 +9,7 @@
 
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "modelcell/AbfWriter.h"
 #include "modelcell/Synth.h"
 
 namespace velmora::cli {
@@ -29,6 +30,7 @@ struct SynthOptions {
   std::optional<double> I0, G0, TI, TG, GEamp, GIamp, gNMDAamp, TGE, TGI, TgNMDA, EI;
   std::optional<double> Freq, Vswitch, Ipos, Ineg, Tpulse;
   bool always = false;
+  bool abf = false;
 };
 
 constexpr const char* kProtocols =
@@ -106,9 +108,17 @@ void Run(const SynthOptions& o) {
     std::cout << fmt::format("demo data set written to {}\n", o.out);
     return;
   }
-  auto written = WriteSynthRecording(s, o.out, warnings);
-  if (!written) {
-    std::cerr << "synth: " << written.error().What() << "\n";
+  if (o.abf && s.protocol != SynthProtocol::Steps) {
+    std::cerr << "synth: --abf writes the steps protocol only\n";
+    SetExitCode(1);
+    return;
+  }
+  auto written = WriteSynthRecording(s, o.out, warnings, o.abf);
+  Status abf = Ok();
+  const std::string abfName = (s.name.empty() ? "steps" : s.name) + ".abf";
+  if (written && o.abf) abf = WriteStepsAbf(std::filesystem::path(o.out) / abfName, s, *written, warnings);
+  if (!written || !abf) {
+    std::cerr << "synth: " << (written ? abf.error() : written.error()).What() << "\n";
     SetExitCode(1);
     return;
   }
@@ -135,6 +145,8 @@ void AddSynthCommand(CLI::App& app) {
   cmd->add_option("--duration", s.duration, "Sweep length, ms (default: the protocol's own)");
   cmd->add_option("--dt", r.dt, "Sampling step, ms")->capture_default_str();
   cmd->add_flag("--binary", s.binary, "Binary \"_b\" traces instead of text");
+  cmd->add_flag("--abf", o.abf, "steps: also write all sweeps as one ABF 2 file, <name>.abf")
+      ->excludes(cmd->get_option("--preset"));
   cmd->add_flag("--ch4", s.ch4, "Channel 4: the membrane potential");
   cmd->add_flag("--ch56", s.ch56, "Channels 5 and 6: GE and GI");
   cmd->add_flag("--lfp", r.lfp.on, "An LFP channel (binary) or \".lfp\" file (text)");

@@ -15,6 +15,7 @@
 #include "firingclamp/ApproximateFC.h"
 #include "firingclamp/EstimateFC.h"
 #include "firingclamp/Pulses.h"
+#include "recording/Abf.h"
 #include "recording/AltFormats.h"
 #include "recording/ListOfFiles.h"
 #include "recording/ParameterFile.h"
@@ -158,6 +159,22 @@ inline void FeedEstimates(const fs::path& dir, std::string_view data) {
   (void)ReadEstimates(dir, &StimTimes, p);
 }
 
+// An ABF or ATF file read as a recording, then what is made of its first
+// sweeps: the command of every DAC, the step mapping and the channel choice.
+inline void FeedAbfFile(const fs::path& path, std::string_view data) {
+  NullSink warnings;
+  const auto abf = ReadAbf(WriteInput(path, data), warnings);
+  if (!abf) return;
+  for (int k = 0; k < static_cast<int>(abf->sweeps.size()) && k < 3; ++k) {
+    for (int d = 0; d < static_cast<int>(abf->dacs.size()) && d < 8; ++d) (void)RebuildCommand(*abf, d, k);
+    (void)StimulusOfSweep(*abf, k);
+  }
+  (void)ChooseChannels(*abf);
+}
+
+inline void FeedAbf(const fs::path& dir, std::string_view data) { FeedAbfFile(dir / "cell.abf", data); }
+inline void FeedAtf(const fs::path& dir, std::string_view data) { FeedAbfFile(dir / "cell.atf", data); }
+
 struct Target {
   std::string_view name;  // the fuzz target fuzz_<name> and tests/regressions/<name>/
   void (*feed)(const fs::path& dir, std::string_view data);
@@ -170,6 +187,7 @@ inline constexpr Target kTargets[] = {
     {"list_of_files", FeedListOfFiles},    {"old_header", FeedOldHeader},
     {"new_header", FeedNewHeader},         {"column_file", FeedColumnFile},
     {"calibration", FeedCalibration},      {"estimates", FeedEstimates},
+    {"abf", FeedAbf},                      {"atf", FeedAtf},
 };
 
 // One directory per fuzzing process, reused by every input.

@@ -1,0 +1,3 @@
+#include "fuzz/Feed.h"
+
+VELMORA_FUZZ_TARGET(FeedAbf)
