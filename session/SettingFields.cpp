@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cmath>
 #include <type_traits>
+#include <vector>
 
 #include "recording/TextIO.h"
 
