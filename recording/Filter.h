@@ -4,7 +4,7 @@
 // shifted in time.
 
 #include "recording/Recording.h"
-#include "session/WarningSink.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 
