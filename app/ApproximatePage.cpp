@@ -34,11 +34,11 @@ ApproximatePage::ApproximatePage(Session& session, Settings& settings, FieldBind
   auto* latticeRow = new QHBoxLayout;
   Chart* compared[2] = {&charts.comparison.first, &charts.comparison.second};
   LatticeFrame* frames[2] = {&charts.lattice1, &charts.lattice2};
-  int* surfaces[2] = {&settings.latticeSurface1, &settings.latticeSurface2};
+  const char* selectors[2] = {"lattice1", "lattice2"};
   for (int m = 0; m < 2; ++m) {
     comparison_[m] = new ChartView(*compared[m], comparisonRow_);
     comparisonLayout->addWidget(comparison_[m]);
-    lattice_[m] = new LatticeView(*frames[m], *surfaces[m], this);
+    lattice_[m] = new LatticeView(*frames[m], fields.List(selectors[m]), this);
     latticeRow->addWidget(lattice_[m]);
   }
   auto* chartsColumn = new QVBoxLayout;
@@ -59,14 +59,13 @@ QWidget* ApproximatePage::BuildControls(FieldBinder& fields) {
   connect(kind_, &QComboBox::currentIndexChanged, this,
           [this](int item) { settings_.approx.kind = static_cast<ApproxKind>(item); });
 
-  int* iz[3] = {&a.iz1, &a.iz2, &a.iz3};
-  const char* captions[3] = {"z1=V", "z2=V", "z3=V"};
+  const char* zNames[3] = {"z1", "z2", "z3"};
   auto* zRow = new QHBoxLayout;
   for (int m = 0; m < 3; ++m) {
-    z_[m] = fields.Number({captions[m], 0, 1, 0, 11}, *iz[m]);
+    z_[m] = fields.Number(zNames[m]);
     z_[m]->spin()->setMinimumWidth(50);
   }
-  use3_ = fields.Check("If use 3", a.Use3);
+  use3_ = fields.Check("If_use_3");
   z_[2]->setEnabled(a.Use3);
   connect(use3_, &QCheckBox::toggled, z_[2], &QWidget::setEnabled);
   for (QWidget* w : {static_cast<QWidget*>(z_[0]), static_cast<QWidget*>(z_[1]), static_cast<QWidget*>(use3_),
@@ -84,16 +83,10 @@ QWidget* ApproximatePage::BuildControls(FieldBinder& fields) {
   equation_[0] = new QLabel("z1=");
   equation_[1] = new QLabel("z2=");
 
-  PrecisionSettings& p = settings_.precision;
-  precision_ = {fields.Number({"eps", 4, 0.01, 0, 1e6}, p.Eps),
-                fields.Number({"min angle between gradients", 3, 0.01, 0, 1}, p.MinAngle),
-                fields.Number({"max iteration number", 0, 10, 0, 1e9}, p.MaxIter)};
-
-  FCSettings& fc = settings_.fc;
-  analytic_ = {fields.Number({"V1, mV", 1, 1}, fc.V1),        fields.Number({"V2, mV", 1, 1}, fc.V2),
-               fields.Number({"nV1_max", 0, 1, 0, 1e6}, fc.nV1max), fields.Number({"nV2_max", 0, 1, 0, 1e6}, fc.nV2max),
-               fields.Number({"C, nF", 3, 0.01}, fc.C),        fields.Number({"VL, mV", 1, 1}, fc.VL),
-               fields.Number({"GL, nS", 1, 1}, fc.GL)};
+  precision_ = {fields.Number("eps"), fields.Number("min_angle_between_gradients"),
+                fields.Number("max_iteration_number")};
+  analytic_ = {fields.Number("V1"), fields.Number("V2"), fields.Number("nV1_max"), fields.Number("nV2_max"),
+               fields.Number("C"),  fields.Number("VL"), fields.Number("GL")};
   for (int f : {0, 1, 5}) analytic_[f]->setToolTip("Level to evaluate dV/dt");
   for (int f : {2, 3}) analytic_[f]->setToolTip("Number of points to evaluate dV/dt");
 

@@ -9,16 +9,16 @@
 
 namespace velmora::app {
 
-CurrentWindow::CurrentWindow(Chart& chart, StimSettings& settings, std::function<const ChartView*()> currentView,
+CurrentWindow::CurrentWindow(Chart& chart, Settings& settings, std::function<const ChartView*()> currentView,
                              std::function<const ChartView*()> fcTimeView, QWidget* parent)
-    : QWidget(parent, Qt::Window), chart_(chart) {
+    : QWidget(parent, Qt::Window), chart_(chart), fields_(settings) {
   setWindowTitle("Form6: current");
   setObjectName("Form6");
   chart.bottom.title = "ms";
   chart.left.title = "pA";
   parts_.view = new ChartView(chart, this);
-  parts_.ddI_limit = fields_.Number({"ddI_limit", 2, 1}, settings.ddI_limit);
-  parts_.frequency = fields_.Number({"Stimulation frequency, Hz", 2, 1}, settings.frequency);
+  parts_.ddI_limit = fields_.Number("ddI_limit");
+  parts_.frequency = fields_.Number("Stimulation_frequency");
 
   const auto button = [this](const char* caption, std::function<void()> action) {
     auto* b = new QPushButton(caption, this);

@@ -24,7 +24,7 @@ class CurrentWindow : public QWidget {
   // The getters give the main window's current chart and its firing-clamp
   // time chart (null while there is none), whose time axes the two
   // "Adjust scales to ..." buttons copy.
-  CurrentWindow(Chart& chart, StimSettings& settings, std::function<const ChartView*()> currentView,
+  CurrentWindow(Chart& chart, Settings& settings, std::function<const ChartView*()> currentView,
                 std::function<const ChartView*()> fcTimeView, QWidget* parent = nullptr);
 
   void Refresh();

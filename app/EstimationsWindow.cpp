@@ -35,9 +35,13 @@ QWidget* Panel(ChartView* view, std::initializer_list<QWidget*> buttons) {
 
 }  // namespace
 
-EstimationsWindow::EstimationsWindow(EstimationCharts& charts, EstimationsWindowSettings& settings,
+EstimationsWindow::EstimationsWindow(EstimationCharts& charts, Settings& settings,
                                      std::function<const ChartView*()> fcTimeView, QWidget* parent)
-    : QWidget(parent, Qt::Window), charts_(charts), settings_(settings), fcTimeView_(std::move(fcTimeView)) {
+    : QWidget(parent, Qt::Window),
+      charts_(charts),
+      settings_(settings.estimations),
+      fcTimeView_(std::move(fcTimeView)),
+      fields_(settings) {
   setWindowTitle("Form5: Estimations_FC");
   setObjectName("Form5");
   auto* layout = new QHBoxLayout(this);
@@ -76,7 +80,7 @@ QWidget* EstimationsWindow::BuildCharts() {
     AutoTimeAxis(charts_.z);
     parts_.z->Refresh();
   });
-  parts_.VLss = fields_.Number({"VL=", 0, 1}, settings_.VLss);
+  parts_.VLss = fields_.Number("V_from_GE_GI_VL");
   // Zeroes its own value; zeroing "Junction potential" from here would change
   // a correction the user did not touch.
   parts_.VLss->onDoubleClicked = [this] { parts_.VLss->setValue(0); };
@@ -101,19 +105,18 @@ QWidget* EstimationsWindow::BuildControls() {
   parts_.average = Button("Average", controls, [this] {
     if (onAverage) onAverage();
   });
-  parts_.dt_av = fields_.Number({"dt_av ,ms=", 1, 25}, settings_.dt_av);
+  parts_.dt_av = fields_.Number("dt_av");
   parts_.analytic = Button("Analytic", controls, [this] {
     if (onAnalytic) onAnalytic();
   });
   parts_.analytic->setToolTip("Estimate G, I from dVdt at V1, V2");
 
-  CorrectionSettings& c = settings_.corrections;
-  parts_.Vjunction = fields_.Number({"Junction potential", 1, 1}, c.Vjunction);
-  parts_.VE = fields_.Number({"VE", 0, 1}, c.VE);
-  parts_.VI = fields_.Number({"VI", 0, 1}, c.VI);
-  parts_.Ioffset = fields_.Number({"Offset current", 2, 5}, c.Ioffset);
-  parts_.Goffset = fields_.Number({"Offset cond.", 2, 0.5}, c.Goffset);
-  parts_.wFilter = fields_.Number({"w to filter z1,z2", 2, 0.1}, c.wFilter);
+  parts_.Vjunction = fields_.Number("Junction_potential");
+  parts_.VE = fields_.Number("VE");
+  parts_.VI = fields_.Number("VI");
+  parts_.Ioffset = fields_.Number("Offset_current");
+  parts_.Goffset = fields_.Number("Offset_cond");
+  parts_.wFilter = fields_.Number("w_to_filter_z1_z2");
   for (NumberField* f : {parts_.Vjunction, parts_.Ioffset, parts_.Goffset, parts_.wFilter})
     f->onDoubleClicked = [f] { f->setValue(0); };
 
@@ -126,23 +129,21 @@ QWidget* EstimationsWindow::BuildControls() {
     for (Chart* chart : {&charts_.current, &charts_.conductance, &charts_.z}) chart->legendShown = !chart->legendShown;
     Refresh();
   });
-  parts_.showLines = fields_.Check("show lines", settings_.showLines);
-  parts_.VfromGEGI = fields_.Check("V from GE,GI", settings_.VfromGEGI);
+  parts_.showLines = fields_.Check("show_lines");
+  parts_.VfromGEGI = fields_.Check("V_from_GE_GI");
 
-  ReversalSettings& r = settings_.reversal;
-  parts_.VsynOn = fields_.Check("V_syn", r.VsynOn);
-  parts_.Tau1 = fields_.Number({"tau1,      tau2, ms", 0, 50}, r.Tau1);
-  parts_.Tau2 = fields_.Number({"", 0, 50}, r.Tau2);
-  parts_.Kcl = fields_.Number({"k, mM/s/nS", 3, 0.01}, r.Kcl);
+  parts_.VsynOn = fields_.Check("V_syn");
+  parts_.Tau1 = fields_.Number("tau1");
+  parts_.Tau2 = fields_.Number("tau2");
+  parts_.Kcl = fields_.Number("k");
   for (NumberField* f : {parts_.Tau1, parts_.Tau2, parts_.Kcl}) f->setToolTip("see p.86");
   QGroupBox* reversal = Group("Reversal ", {parts_.VsynOn, parts_.Tau1, parts_.Tau2, parts_.Kcl});
   reversal->setToolTip("see p.86");
 
-  NMDASettings& n = settings_.nmda;
-  parts_.NMDAon = fields_.Check("", n.NMDAon);
+  parts_.NMDAon = fields_.Check("NMDA");
   parts_.NMDAon->setToolTip("see p.76");
-  parts_.Mg = fields_.Number({"Mg", 2, 0.05}, n.Mg);
-  parts_.Veff = fields_.Number({"Veff, mV", 0, 5}, n.Veff);
+  parts_.Mg = fields_.Number("Mg");
+  parts_.Veff = fields_.Number("Veff");
   QGroupBox* nmda = Group("NMDA", {parts_.NMDAon, parts_.Mg, parts_.Veff});
   nmda->setToolTip("see p.76");
 

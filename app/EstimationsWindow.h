@@ -26,8 +26,8 @@ class EstimationsWindow : public QWidget {
  public:
   // `fcTimeView` gives the firing-clamp time chart of the main window (null
   // while there is none), whose time axis "Adjust scales to voltage plot" copies.
-  EstimationsWindow(EstimationCharts& charts, EstimationsWindowSettings& settings,
-                    std::function<const ChartView*()> fcTimeView, QWidget* parent = nullptr);
+  EstimationsWindow(EstimationCharts& charts, Settings& settings, std::function<const ChartView*()> fcTimeView,
+                    QWidget* parent = nullptr);
 
   // Puts the voltage chart or the conductance chart in their common place,
   // as the last drawing chose.

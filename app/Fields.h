@@ -1,25 +1,31 @@
 #pragma once
-// Binds the option widgets to the settings structs: a numeric spin field with
-// its caption, decimals and increment, and a check box, each reading and
-// writing one value. The structs keep the values; the widgets show them.
+// Binds the option widgets to the settings: a numeric spin field with its
+// caption, decimals, increment and range, a check box or a list, each reading
+// and writing one value. The settings keep the values; the widgets show them.
+// The fields of Settings are made from their entries in the settings table.
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QWidget>
 #include <functional>
 #include <initializer_list>
+#include <string_view>
 #include <vector>
 
+#include "session/SettingFields.h"
+
+class QComboBox;
 class QGroupBox;
 class QLabel;
 
 namespace velmora::app {
 
+// A field whose value lives outside Settings: a window's own, or one shown only.
 struct FieldSpec {
-  const char* caption;
+  std::string_view caption;
   int decimals = 0;
   double increment = 1;
-  double min = -1e9, max = 1e9;
+  double min = -kNoLimit, max = kNoLimit;
 };
 
 // A caption and a spin box holding a real value. Typing commits on Enter or
@@ -55,15 +61,36 @@ class NumberField : public QWidget {
 
 // Creates the fields and boxes of one window and reloads them all after the
 // settings were changed behind their back (a parameter set, a core call).
+// A widget made from the settings table is named after its entry.
 class FieldBinder {
  public:
-  NumberField* Number(const FieldSpec& spec, double& value, double scale = 1);
+  FieldBinder() = default;  // for values outside Settings only
+  explicit FieldBinder(Settings& settings) : settings_(&settings) {}
+  FieldBinder(const FieldBinder&) = delete;  // the widgets call back into this binder
+  FieldBinder& operator=(const FieldBinder&) = delete;
+
+  // The field of the settings table named `name`.
+  NumberField* Number(std::string_view name);
+  QCheckBox* Check(std::string_view name);
+  QComboBox* List(std::string_view name);
+
+  NumberField* Number(const FieldSpec& spec, double& value);
   NumberField* Number(const FieldSpec& spec, int& value);
   QCheckBox* Check(const char* caption, bool& value);
   void LoadAll();
 
  private:
-  std::vector<std::function<void()>> loaders_;
+  const SettingField& Entry(std::string_view name) const;
+  void Keep(const SettingField* field, std::function<void()> load);
+  // Shows the value of the entry named `name` again.
+  void Reload(std::string_view name);
+
+  Settings* settings_ = nullptr;
+  struct Loader {
+    const SettingField* field;  // null for a value outside Settings
+    std::function<void()> load;
+  };
+  std::vector<Loader> loaders_;
 };
 
 // A titled box with the widgets one under another.

@@ -43,7 +43,7 @@ FiringClampPage::FiringClampPage(Session& session, Settings& settings, FieldBind
     time_->Refresh();
   });
   connect(copy, &QPushButton::clicked, this, [this] { time_->CopyToClipboard(); });
-  align_ = fields.Check("Align to stimuli", settings.view.alignFC);
+  align_ = fields.Check("Align_to_stimuli");
   auto* chartRow = new QHBoxLayout;
   for (QWidget* w : {static_cast<QWidget*>(adjust_), static_cast<QWidget*>(autoScale), static_cast<QWidget*>(copy),
                      static_cast<QWidget*>(align_)})
@@ -58,24 +58,19 @@ FiringClampPage::FiringClampPage(Session& session, Settings& settings, FieldBind
 }
 
 QWidget* FiringClampPage::BuildSettings(FieldBinder& fields) {
-  FCSettings& fc = settings_.fc;
   calibrate_ = new QPushButton("Calibrate");
   approximate_ = new QPushButton("Approximate");
   erase_ = new QPushButton("Erase calibration");
   writeIG_ = new QPushButton("Write input I and G");
   connect(calibrate_, &QPushButton::clicked, this, &FiringClampPage::CalibrateMode);
   connect(approximate_, &QPushButton::clicked, this, &FiringClampPage::ApproximateMode);
-  writeInFile_ = fields.Check("Write in file", fc.writeInFile);
-  approximateBox_ = fields.Check("Approximate", fc.approximate);
+  writeInFile_ = fields.Check("Write_in_file");
+  approximateBox_ = fields.Check("Approximate");
   status_ = new QLabel;
   status_->setMinimumWidth(180);
 
-  lost_ = new QComboBox;
-  lost_->addItems({"Icom: 0: 'Constant'", "Icom: 1: 'I-sin, g-const'", "Icom: 2: 'I-const, g-cos'",
-                   "Icom: 3: 'I-sin, g-cos'", "Icom: 4: 'I-steps, g-const'", "Ireal is absent, Icom=Ireal"});
-  connect(lost_, &QComboBox::currentIndexChanged, this,
-          [this](int item) { settings_.load.lost = static_cast<LostParameters>(item); });
-  auto* lostGroup = Group("Lost parameters", {lost_, fields.Check("correct Vus=-70mV, not 0", fc.correctVus70)});
+  lost_ = fields.List("Lost_parameters");
+  auto* lostGroup = Group("Lost parameters", {lost_, fields.Check("correct_Vus")});
 
   flaws_ = new QLabel;
   auto* column = new QWidget;
@@ -83,22 +78,17 @@ QWidget* FiringClampPage::BuildSettings(FieldBinder& fields) {
   layout->setContentsMargins(0, 0, 0, 0);
   for (QWidget* w : std::initializer_list<QWidget*>{
            calibrate_, approximate_, erase_, writeIG_, writeInFile_, approximateBox_, status_, lostGroup,
-           fields.Number({"Shift input vs output, [0,1]", 2, 0.1}, fc.Shift),
-           new QLabel("Mark a pulse as a flaw"),
-           fields.Number({"if V discontinuity >", 0, 1, 0, 1e6}, fc.FlawThreshold), flaws_,
-           fields.Number({"Exclude initial", 0, 10, 0, 1e9}, fc.ExcludeInitial)})
+           fields.Number("Shift_input_vs_output"), new QLabel("Mark a pulse as a flaw"),
+           fields.Number("if_V_discontinuity"), flaws_, fields.Number("Exclude_initial")})
     layout->addWidget(w);
   layout->addStretch();
   return column;
 }
 
 QWidget* FiringClampPage::BuildWhichToPlot(FieldBinder& fields) {
-  WhichToPlot& w = settings_.whichToPlot;
-  return Group("Which to plot",
-               {fields.Check("subV", w.subV), fields.Check("NegPulseD", settings_.NegPulseD), fields.Check("VT", w.VT),
-                fields.Check("PulseV-VT", w.PulseV_VT), fields.Check("PulseV", w.PulseV), fields.Check("dVdt", w.dVdt),
-                fields.Check("VHalfPulse", w.VHalfPulse), fields.Check("dVdt_V1", w.dVdt_V1),
-                fields.Check("dVdt_V2", w.dVdt_V2)});
+  return Group("Which to plot", {fields.Check("subV"), fields.Check("NegPulseD"), fields.Check("VT"),
+                                 fields.Check("PulseV-VT"), fields.Check("PulseV"), fields.Check("dVdt"),
+                                 fields.Check("VHalfPulse"), fields.Check("dVdt_V1"), fields.Check("dVdt_V2")});
 }
 
 void FiringClampPage::SetBold(QPushButton* bold, QPushButton* normal) {

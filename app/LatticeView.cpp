@@ -5,25 +5,22 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <algorithm>
 
 #include "app/ChartView.h"
 
 namespace velmora::app {
 
-LatticeView::LatticeView(LatticeFrame& frame, int& surface, QWidget* parent)
+LatticeView::LatticeView(LatticeFrame& frame, QComboBox* selector, QWidget* parent)
     : QWidget(parent),
       frame_(frame),
       map_(new ChartView(frame.map, this)),
       colorBar_(new ChartView(frame.colorBar, this)),
       low_(new QLabel(this)),
       high_(new QLabel(this)),
-      selector_(new QComboBox(this)) {
+      selector_(selector) {
   frame.map.bottom.title = "I, pA";
   frame.map.left.title = "G, nS";
-  selector_->addItems({"z1", "z2", "z3"});
-  selector_->setCurrentIndex(std::clamp(surface, 1, 3) - 1);
-  connect(selector_, &QComboBox::currentIndexChanged, this, [&surface](int item) { surface = item + 1; });
+  selector_->setParent(this);
 
   auto* copy = new QPushButton("CopyToBMP", this);
   connect(copy, &QPushButton::clicked, this, [this] { map_->CopyToClipboard(); });

@@ -19,8 +19,8 @@ class LatticeView : public QWidget {
   Q_OBJECT
 
  public:
-  // `surface` is the selector's value: 1 'z1', 2 'z2', 3 'z3'.
-  LatticeView(LatticeFrame& frame, int& surface, QWidget* parent = nullptr);
+  // `selector` chooses the surface shown ('z1', 'z2', 'z3'); the view takes it over.
+  LatticeView(LatticeFrame& frame, QComboBox* selector, QWidget* parent = nullptr);
 
   // The frame as it stands: charts and end labels.
   void Refresh();

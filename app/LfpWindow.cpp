@@ -9,9 +9,12 @@
 
 namespace velmora::app {
 
-LfpWindow::LfpWindow(Session& session, ViewState& view, const ChartView& voltage, const ChartView& firingClamp,
+LfpWindow::LfpWindow(Session& session, Settings& settings, const ChartView& voltage, const ChartView& firingClamp,
                      QWidget* parent)
-    : QWidget(parent, Qt::Window), session_(session), view_(new ChartView(session.charts.lfp, this)) {
+    : QWidget(parent, Qt::Window),
+      session_(session),
+      fields_(settings),
+      view_(new ChartView(session.charts.lfp, this)) {
   setWindowTitle("Form10: LFP");
   setObjectName("Form10");
   Chart& chart = session.charts.lfp;
@@ -19,8 +22,7 @@ LfpWindow::LfpWindow(Session& session, ViewState& view, const ChartView& voltage
   chart.bottom.fixedDecimals = 1;  // long recordings: "12,345.5" ms
   chart.left.title = "mV";
   chart.right.title = std::string("I");  // a temporary: GCC 12 misreads the one-letter literal copy (-Wrestrict)
-  tau_ = new NumberField({"Filter time constant, ms", 2, 0.1, 0, 1e6},
-                         [&view] { return view.lfpTau; }, [&view](double v) { view.lfpTau = v; }, this);
+  tau_ = fields_.Number("Filter_time_constant");
   tau_->onChanged = [this] {
     if (onTauChanged) onTauChanged();
   };

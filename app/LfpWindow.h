@@ -5,13 +5,13 @@
 #include <QWidget>
 #include <functional>
 
+#include "app/Fields.h"
 #include "session/Session.h"
 #include "session/Settings.h"
 
 namespace velmora::app {
 
 class ChartView;
-class NumberField;
 
 class LfpWindow : public QWidget {
   Q_OBJECT
@@ -20,7 +20,7 @@ class LfpWindow : public QWidget {
   // `voltage` is the main window's voltage chart, whose time axis
   // "Adjust scales to voltage plot" copies.
   // `voltage` and `firingClamp` are the partners of the two "Adjust" buttons.
-  LfpWindow(Session& session, ViewState& view, const ChartView& voltage, const ChartView& firingClamp,
+  LfpWindow(Session& session, Settings& settings, const ChartView& voltage, const ChartView& firingClamp,
             QWidget* parent = nullptr);
 
   void Refresh();
@@ -31,6 +31,7 @@ class LfpWindow : public QWidget {
 
  private:
   Session& session_;
+  FieldBinder fields_;
   ChartView* view_;
   NumberField* tau_;
 };

@@ -190,9 +190,7 @@ QWidget* MainWindow::BuildTopBar() {
   layout->addWidget(fileName_, 1);
   layout->addWidget(fileNumber_);
 
-  NumberField* t0 = fields_.Number({"Analyze since t0=                           ms", 0, 10000, 0, 1e9},
-                                   settings_.load.t0);
-  layout->addWidget(t0);
+  layout->addWidget(fields_.Number("Analyze_since_t0"));
 
   parts_.statusPanel = new QLabel(bar);
   parts_.statusPanel->setObjectName("statusPanel");
@@ -241,8 +239,8 @@ QWidget* MainWindow::BuildPlotsPage() {
   };
   addChart(parts_.voltage, parts_.current, "Adjust scales to current plot");
   QHBoxLayout* currentRow = addChart(parts_.current, parts_.voltage, "Adjust scales to voltage plot");
-  currentRow->insertWidget(3, fields_.Check("Show command I and G", settings_.view.showCommandIG));
-  currentRow->insertWidget(4, fields_.Check("Align to stimuli", settings_.view.alignCurrent));
+  currentRow->insertWidget(3, fields_.Check("Show_command_I_and_G"));
+  currentRow->insertWidget(4, fields_.Check("Plots.Align_to_stimuli"));
   return page;
 }
 
@@ -255,7 +253,7 @@ void MainWindow::CreateSecondaryWindows() {
   CreateEstimationWindows();
   parts_.form7 = new WarningsWindow(this);
   parts_.form9Window = new ParametersWindow(this);
-  parts_.form10 = new LfpWindow(session_, settings_.view, *parts_.voltage, *fcTimeView_, this);
+  parts_.form10 = new LfpWindow(session_, settings_, *parts_.voltage, *fcTimeView_, this);
   parts_.secondaryWindows = {form13_,  parts_.form2, parts_.form3,       parts_.form4Window, form5_,
                              form6_,   parts_.form7, form8_,             parts_.form9Window, parts_.form10};
 

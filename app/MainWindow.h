@@ -162,7 +162,7 @@ class MainWindow : public QMainWindow {
   Session& session_;
   Settings settings_;
   bool compensationDefaults_ = false;  // "Defaults": the delays and filter locked
-  FieldBinder fields_;
+  FieldBinder fields_{settings_};
   Parts parts_;
   std::unique_ptr<Sink> sink_;
   // The firing-clamp tabs and the driver's run from the file list

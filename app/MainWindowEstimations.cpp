@@ -75,11 +75,11 @@ void MainWindow::CreateEstimationWindows() {
   EstimationsUi& ui = *estimationsUi_;
   // The firing-clamp tab may set its view after these windows are made.
   const auto fcTime = [this]() -> const ChartView* { return fcTimeView_; };
-  ui.form5 = new EstimationsWindow(session_.fcCharts.estimations, settings_.estimations, fcTime, this);
+  ui.form5 = new EstimationsWindow(session_.fcCharts.estimations, settings_, fcTime, this);
   ui.form5->onAverage = [&ui] { ui.Average(); };
   ui.form5->onAnalytic = [&ui] { ui.Analytic(); };
   ui.form6 = new CurrentWindow(
-      session_.charts.stimulus, settings_.stim, [this]() -> const ChartView* { return parts_.current; }, fcTime, this);
+      session_.charts.stimulus, settings_, [this]() -> const ChartView* { return parts_.current; }, fcTime, this);
   ui.form6->onFind = [&ui] { ui.FindArtifacts(); };
   form5_ = ui.form5;
   form6_ = ui.form6;

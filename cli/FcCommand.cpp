@@ -11,18 +11,16 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <type_traits>
-#include <variant>
 #include <vector>
 
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
-#include "cli/SettingsTable.h"
 #include "actions/FiringClampRun.h"
 #include "firingclamp/Lattice.h"
 #include "recording/ListOfFiles.h"
 #include "recording/TextIO.h"
 #include "session/Session.h"
+#include "session/SettingFields.h"
 #include "session/Settings.h"
 
 namespace velmora::cli {
@@ -31,67 +29,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-#define FIELD(expr) [](Settings& s) -> FieldRef { return &s.expr; }
-const SettingField kFcSettings[] = {
-    {"Analyze_since_t0", "Analyze since t0 (ms)", FIELD(load.t0)},
-    {"Lost_parameters", "Lost parameters (item 0..5)", FIELD(load.lost)},
-    {"Align_to_stimuli", "Align to stimuli (firing-clamp chart)", FIELD(view.alignFC)},
-    {"if_V_discontinuity", "Mark a pulse as a flaw if V discontinuity > (mV)", FIELD(fc.FlawThreshold)},
-    {"Shift_input_vs_output", "Shift input vs output, [0,1]", FIELD(fc.Shift)},
-    {"Exclude_initial", "Exclude initial (ms)", FIELD(fc.ExcludeInitial)},
-    {"correct_Vus", "correct Vus=-70mV, not 0", FIELD(fc.correctVus70)},
-    {"V1", "V1, mV", FIELD(fc.V1)},
-    {"V2", "V2, mV", FIELD(fc.V2)},
-    {"nV1_max", "nV1_max", FIELD(fc.nV1max)},
-    {"nV2_max", "nV2_max", FIELD(fc.nV2max)},
-    {"C", "C, nF", FIELD(fc.C)},
-    {"VL", "VL, mV (analytic estimate)", FIELD(fc.VL)},
-    {"GL", "GL, nS", FIELD(fc.GL)},
-    {"z1", "z1=V (z number 3..11)", FIELD(approx.iz1)},
-    {"z2", "z2=V", FIELD(approx.iz2)},
-    {"z3", "z3=V", FIELD(approx.iz3)},
-    {"If_use_3", "If use 3", FIELD(approx.Use3)},
-    {"Meander_pos_pulse_understimation", "Meander pos. pulse understimation, pA", FIELD(approx.U)},
-    {"G_scale", "G_scale, nS", FIELD(approx.Gs)},
-    {"eps", "eps", FIELD(precision.Eps)},
-    {"min_angle_between_gradients", "min angle between gradients", FIELD(precision.MinAngle)},
-    {"max_iteration_number", "max iteration number", FIELD(precision.MaxIter)},
-    {"G1", "G1,nS", FIELD(compensation.G1)},
-    {"C1/C", "C1/C", FIELD(compensation.C1C)},
-    {"compensation_mode", "Offline electrode compensation (item 0..6)", FIELD(compensation.mode)},
-    {"delay_I", "delays, first field (samples)", FIELD(compensation.DelayI)},
-    {"delay_T", "delays, second field (samples)", FIELD(compensation.DelayT)},
-    {"delay_V", "delays, third field (samples)", FIELD(compensation.DelayV)},
-    {"tau_Ifilt", "tau_Ifilt, mus", FIELD(compensation.tauIfilt)},
-    {"dt_av", "dt_av ,ms=", FIELD(estimations.dt_av)},
-    {"Junction_potential", "Junction potential (mV)", FIELD(estimations.corrections.Vjunction)},
-    {"VE", "VE (mV)", FIELD(estimations.corrections.VE)},
-    {"VI", "VI (mV)", FIELD(estimations.corrections.VI)},
-    {"Offset_current", "Offset current (pA)", FIELD(estimations.corrections.Ioffset)},
-    {"Offset_cond", "Offset cond. (nS)", FIELD(estimations.corrections.Goffset)},
-    {"w_to_filter_z1_z2", "w to filter z1,z2", FIELD(estimations.corrections.wFilter)},
-    {"V_syn", "V_syn", FIELD(estimations.reversal.VsynOn)},
-    {"tau1", "tau1 (ms)", FIELD(estimations.reversal.Tau1)},
-    {"tau2", "tau2 (ms)", FIELD(estimations.reversal.Tau2)},
-    {"k", "k, mM/s/nS", FIELD(estimations.reversal.Kcl)},
-    {"NMDA", "NMDA (the group's box)", FIELD(estimations.nmda.NMDAon)},
-    {"Mg", "Mg (mM)", FIELD(estimations.nmda.Mg)},
-    {"Veff", "Veff, mV", FIELD(estimations.nmda.Veff)},
-    {"V_from_GE_GI_VL", "VL= of the voltage from GE, GI (mV)", FIELD(estimations.VLss)},
-    {"lattice1", "selector of the first lattice frame (1..3)", FIELD(latticeSurface1)},
-    {"lattice2", "selector of the second lattice frame (1..3)", FIELD(latticeSurface2)},
-};
-#undef FIELD
-
 std::string SettingsHelp() {
-  Settings defaults = StartupSettings();
   std::string text =
       "Approximation kinds (--approximate KIND):\n"
       "  0 cylindrical surface, 1 linear plane, 2 quadratic surface, 3 nearest calibration point,\n"
       "  4 regression of I, G on z1, z2, 5 regression of I, G, gNMDA on z1..z3 of two pulses\n"
-      "Settings (--set NAME=VALUE, repeatable; names are matched without regard to case), with the\n"
-      "defaults the program starts with:\n";
-  return text + SettingsList(kFcSettings, defaults);
+      "Settings (--set NAME=VALUE, repeatable; names are matched without regard to case; a value outside\n"
+      "the limits after the field is refused), with the defaults the program starts with:\n";
+  return text + SettingsList(kFCTag, StartupSettings());
 }
 
 struct FcOptions {
@@ -118,7 +63,7 @@ Result<Settings> SettingsFrom(const FcOptions& o) {
   s.view.estimationsVisible = o.estimate;
   if (o.approximate) s.approx.kind = static_cast<ApproxKind>(*o.approximate);
   for (const std::string& a : o.set)
-    if (Status st = ApplySetting(s, kFcSettings, a); !st) return st.error();
+    if (Status st = ApplySetting(s, a, kFCTag); !st) return st.error();
   return s;
 }
 

@@ -10,16 +10,14 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <type_traits>
-#include <variant>
 #include <vector>
 
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
-#include "cli/SettingsTable.h"
 #include "recording/ListOfFiles.h"
 #include "recording/TextIO.h"
 #include "session/Session.h"
+#include "session/SettingFields.h"
 #include "session/Settings.h"
 #include "actions/FiRun.h"
 #include "actions/ReadAndDraw.h"
@@ -30,55 +28,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Fields that hold seconds are given in the caption's ms.
-const SettingField kSettingNames[] = {
-    {"Skip", "Skip", [](Settings& s) -> FieldRef { return &s.Skip; }},
-    {"to_be", "to be > ", [](Settings& s) -> FieldRef { return &s.fi.ToBeAbove; }},
-    {"Analyze_since_t0", "Analyze since t0 (ms)", [](Settings& s) -> FieldRef { return &s.load.t0; }},
-    {"Lost_parameters", "Lost parameters (item 0..5)", [](Settings& s) -> FieldRef { return &s.load.lost; }},
-    {"V_min", "Spike criteria: V_min= mV",
-     [](Settings& s) -> FieldRef { return &s.spikes.SpikeCriteria.V_min; }},
-    {"dVdt_min", "Spike criteria: dVdt_min= mV/ms",
-     [](Settings& s) -> FieldRef { return &s.spikes.SpikeCriteria.dVdt_min; }},
-    {"d2Vdt2_min", "Spike criteria: d2Vdt2_min= mV/ms^2",
-     [](Settings& s) -> FieldRef { return &s.spikes.SpikeCriteria.d2Vdt2_min; }},
-    {"TimeWindow", "Spike criteria: TimeWindow ms",
-     [](Settings& s) -> FieldRef { return &s.spikes.SpikeCriteria.TimeWindow; }, 1000},
-    {"AHP_fast.dVdt_min", "AHP fast: dVdt_min= mV/ms",
-     [](Settings& s) -> FieldRef { return &s.spikes.AHPfast.dVdt_min; }},
-    {"TimeSincePeak", "AHP fast: TimeSincePeak ms",
-     [](Settings& s) -> FieldRef { return &s.spikes.AHPfast.TimeSincePeak; }, 1000},
-    {"Scale_of_curvature", "Threshold: Scale of curvature, mV/ms",
-     [](Settings& s) -> FieldRef { return &s.spikes.ThresholdScale; }},
-    {"Filter", "Filtering: Filter", [](Settings& s) -> FieldRef { return &s.filter.on; }},
-    {"Filter_scale", "Filtering: Filter scale ms", [](Settings& s) -> FieldRef { return &s.filter.tauF; }},
-    {"Iterations", "Filtering: Iterations", [](Settings& s) -> FieldRef { return &s.filter.iterations; }},
-    {"Limit_interval_for_analysis_by", "Limit interval for analysis by ms",
-     [](Settings& s) -> FieldRef { return &s.fi.LimitInterval; }},
-    {"Cut_spike_train", "Cut spike train if ISI changes in ... times (the box)",
-     [](Settings& s) -> FieldRef { return &s.fi.CutTrain; }},
-    {"ISI_changes_in_times", "Cut spike train if ISI changes in ... times (the field)",
-     [](Settings& s) -> FieldRef { return &s.fi.CutFactor; }},
-    {"nu_Last_if_number_of_spikes", "Calculate nu_Last if number of spikes >",
-     [](Settings& s) -> FieldRef { return &s.fi.nuLastMinSpikes; }},
-    {"nu_Last_on_last_1/3", "Calculate nu_Last on last 1/3 of stim. period",
-     [](Settings& s) -> FieldRef { return &s.fi.nuLastLastThird; }, 1, "nu_Last_on_last_2/3"},
-    {"nu_Last_on_last_2/3", "Calculate nu_Last on last 2/3 of stim. period",
-     [](Settings& s) -> FieldRef { return &s.fi.nuLastLastTwoThirds; }, 1, "nu_Last_on_last_1/3"},
-    {"nu_Last_0_if_a_break", "nu_Last=0 if a break in spike train occurs",
-     [](Settings& s) -> FieldRef { return &s.fi.nuLastZeroOnBreak; }},
-    {"VT_etc_0_if_a_break", "VT etc. = 0 if a break occurs",
-     [](Settings& s) -> FieldRef { return &s.fi.ZeroOnBreak; }},
-};
-
 std::string SettingsHelp() {
-  Settings defaults = StartupSettings();
   std::string text =
       "Settings (--set NAME=VALUE, repeatable; names are matched without regard to case). NAME is the\n"
-      "caption of the field: its words joined by '_', without the unit, '=' or '>'; a box takes 1 or 0.\n"
+      "caption of the field: its words joined by '_', without the unit, '=' or '>'; a box takes 1 or 0,\n"
+      "a list its item; a value outside the limits after the field is refused.\n"
       "Defaults as the program starts (\"Kelmar's set of parameters\"; --preset default applies \"Default\"\n"
       "first, then the --set values):\n";
-  return text + SettingsList(kSettingNames, defaults);
+  return text + SettingsList(kFITag, StartupSettings());
 }
 
 struct FiOptions {
@@ -99,7 +56,7 @@ Result<Settings> SettingsFrom(const FiOptions& o) {
   if (o.format == "new") s.format = FileFormat::NewVarnel;
   if (o.rewrite) s.fi.AppendOutput = false;
   for (const std::string& a : o.set)
-    if (Status st = ApplySetting(s, kSettingNames, a); !st) return st.error();
+    if (Status st = ApplySetting(s, a, kFITag); !st) return st.error();
   return s;
 }
 

@@ -119,8 +119,8 @@ run stats "$trace" --nt-corr 1e12
 [ "$code" -ne 0 ] && grep -q -- "--nt-corr" <<<"$err$out" || fail "stats --nt-corr 1e12: exit $code"
 copy steps r6
 run fi r6 --set Iterations=1000000000
-[ "$code" -eq 0 ] || fail "fi with Iterations=1e9: $err"
-grep -q "Iterations 1000000000 is above 100" <<<"$err" || fail "no warning on Iterations: $err"
+[ "$code" -eq 1 ] || fail "fi with Iterations=1e9: exit $code: $err"
+grep -q "Iterations takes whole numbers 0..100" <<<"$err" || fail "no message on Iterations: $err"
 
 # 7: a new-format header whose sweep count is not the column count.
 copy cell.gs1 r7
