@@ -5,6 +5,7 @@
 #include <cmath>
 #include <variant>
 
+#include "actions/LoadedData.h"
 #include "actions/ReadAndDraw.h"
 #include "spikes/ResultFiles.h"
 
@@ -49,8 +50,8 @@ Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesyst
     run.stopped = s.error().What();
     return run;
   }
-  if (rec.nFiles <= 0) {
-    run.stopped = "no sweep is loaded";
+  if (auto nothing = NothingLoaded(session, settings.format)) {
+    run.stopped = *nothing;
     return run;
   }
   if (settings.fi.ToBeAbove > session.Bridge) {

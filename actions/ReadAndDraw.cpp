@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "actions/LoadedData.h"
 #include "analyses/ExtracelStim.h"
 #include "firingclamp/Meander.h"
 #include "recording/Filter.h"
@@ -98,6 +99,9 @@ void DrawSweep(Session& session, int j, const Settings& settings) {
   Series& gNMDA = EnsureSeries(charts.current, "gNMDA", SeriesKind::Point, kCyan, AxisSide::Right);
   Series& LFP = EnsureSeries(charts.lfp, "LFP", SeriesKind::Line, kBlue);
   for (Series* s : {&V, &Ireal, &Icom, &I, &G, &gNMDA, &LFP}) s->Clear();
+  // The statistics markers point into the sweep drawn before.
+  for (Chart* chart : {&charts.voltage, &charts.current})
+    if (Series* pointer = FindSeries(*chart, "Pointer")) pointer->Clear();
 
   const int Skip = std::max(1, Trunc(settings.Skip));
   const double F = view.lfpTau / 1000;  // s
@@ -146,15 +150,23 @@ Result<DrawnSweep> ReadAndDraw(Session& session, Settings& settings, WarningSink
   Recording& rec = session.rec;
   DrawnSweep drawn;
   drawn.slot = rec.iFile = SlotToShow(settings.Smpl, rec.nFiles);
+  // What the current window showed belongs to the sweep drawn before.
+  ClearAllSeries(session.charts.stimulus);
   if (Status s = ReadSweep(session, drawn.slot, settings, warnings); !s) return s.error();
+  if (settings.format != FileFormat::Main) MarkLoaded(session, settings.format, settings.load);
   if (settings.view.alignFC || settings.view.alignCurrent) {
     warnings.Status("Read extracellular stimuli");
     if (Status s = ReadStimuli(session, drawn.slot, settings.stim, warnings); !s) return s.error();
   }
   DrawSweep(session, drawn.slot, settings);
   drawn.spikesDetected = DetectSpikes(session.spikes, rec, drawn.slot, session.spikeRecords);
-  if (drawn.spikesDetected)
-    ShowSpikes(session.spikes, session.charts.voltage, settings.view.alignCurrent ? &session.StimTimes : nullptr);
+  // A sweep without detection (firing clamp, SpikesOff) has no spikes of its
+  // own: the list and markers of the sweep scanned before are not its.
+  if (!drawn.spikesDetected) {
+    session.spikes = SpikeList();
+    session.spikes.tAP[0] = rec.tOn / 1000;
+  }
+  ShowSpikes(session.spikes, session.charts.voltage, settings.view.alignCurrent ? &session.StimTimes : nullptr);
   // The Lissajous redraw belongs here, its one call site: when
   // settings.view.lissajousActive, the plots are redrawn for this sweep.
   return drawn;
@@ -175,18 +187,26 @@ Status LoadSelectedSweeps(Session& session, Settings& settings, const std::vecto
     return Error{listFile.string(), 0, "",
                  fmt::format("{} recordings are selected; at most {} can be loaded at once", entries.size(),
                              kMaxSweeps)};
+  // The new selection replaces the old one whole: a read that fails leaves
+  // nothing loaded rather than some slots of each.
+  UnloadData(session);
   Recording& rec = session.rec;
   int n = 0;
   for (int e : entries) {
     ++n;
     if (static_cast<int>(rec.FileNames.size()) <= n) rec.FileNames.resize(n + 1);
     rec.FileNames[n] = (session.dataDir / session.listed[e].trace).string();
-    if (Status s = LoadSweepFiles(rec, rec.FileNames[n], warnings); !s) return s;
-    if (Status s = LoadSweep(rec, n, settings.load, warnings); !s) return s;
+    Status s = LoadSweepFiles(rec, rec.FileNames[n], warnings);
+    if (s) s = LoadSweep(rec, n, settings.load, warnings);
+    if (!s) {
+      UnloadData(session);
+      return s;
+    }
   }
   rec.nFiles = n;
   settings.Smpl = 1;
   if (n == 0) return Ok();
+  MarkLoaded(session, settings.format, settings.load);
   auto drawn = ReadAndDraw(session, settings, warnings);
   if (!drawn) return drawn.error();
   return Ok();

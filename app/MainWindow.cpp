@@ -33,6 +33,8 @@
 #include "recording/ListOfFiles.h"
 #include "recording/ParameterFile.h"
 #include "actions/FiRun.h"
+#include "actions/LoadedData.h"
+#include "recording/TraceFile.h"
 #include "actions/Overlay.h"
 #include "actions/ReadAndDraw.h"
 
@@ -336,8 +338,14 @@ bool MainWindow::SetDataDirectory(const QString& dir) {
     Warn(kNoDataDir);
     return false;
   }
-  session_.dataDir = ToPath(QDir::cleanPath(absolute));
+  const fs::path chosen = ToPath(QDir::cleanPath(absolute));
+  if (chosen != session_.dataDir) {
+    ChangeDataDirectory(session_, chosen);
+    ClearAnalysisViews();
+  }
   if (settings_.format == FileFormat::Main) ReadList();
+  ShowSweepState();
+  RefreshCharts();
   return true;
 }
 
@@ -428,8 +436,18 @@ void MainWindow::SetBusyColour(bool busy) { SetStatusColour(busy ? kBusy : kRead
 void MainWindow::ShowSweepState() {
   const Recording& rec = session_.rec;
   fields_.LoadAll();
-  fileName_->setText("File  name: " + QString::fromStdString(rec.currentFile));
-  fileNumber_->setText(QString("File  number = %1").arg(rec.FileNo));
+  // The sweep shown, which is not always the one read last: a firing-clamp
+  // run reads the others after it.
+  std::string name = rec.currentFile;
+  int number = rec.FileNo;
+  if (settings_.format == FileFormat::Main) {
+    const bool shown = rec.nFiles > 0 && rec.iFile < static_cast<int>(rec.FileNames.size());
+    name = shown ? rec.FileNames[rec.iFile] : std::string();
+    const auto fileNo = FileNumber(name);
+    number = shown && fileNo ? *fileNo : 0;
+  }
+  fileName_->setText("File  name: " + QString::fromStdString(name));
+  fileNumber_->setText(number > 0 ? QString("File  number = %1").arg(number) : QString("File  number ="));
   parts_.statusPanel->setText(rec.par.FiringClampOn == 1 ? "FC" : "");
   // The LFP window is shown exactly when the recording has an LFP; when it
   // comes up, the LFP of the sweep shown is drawn into it.
@@ -541,8 +559,15 @@ void MainWindow::TreatAllDirsRun() {
   });
 }
 
+bool MainWindow::Loaded(const QString& action) {
+  const auto nothing = NothingLoaded(session_, settings_.format);
+  if (nothing) Warn(action + ": " + QString::fromStdString(*nothing));
+  return !nothing;
+}
+
 void MainWindow::SuperimposeVRun() {
   Run("SuperimposeV", 0, [this] {
+    if (!Loaded("SuperimposeV")) return;
     parts_.form3->show();
     SuperimposeV(session_, settings_, *sink_);
   });

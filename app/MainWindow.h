@@ -104,6 +104,9 @@ class MainWindow : public QMainWindow {
 
   // Warnings, as the analyses report them: into the memo of "Form7: Warnings".
   void Warn(const QString& line);
+  // False, with a warning naming `action`, when no sweep of the current
+  // directory (or no chosen column file) is loaded.
+  bool Loaded(const QString& action);
 
   // --- firing-clamp tabs (MainWindowFiringClamp.cpp) ---
   // The buttons of the "Firing-Clamp" and "Approximate_FC" tabs.
@@ -149,6 +152,9 @@ class MainWindow : public QMainWindow {
   void OnProgress(const QString& text);
   void RefreshCharts();
   void ShowSweepState();  // fields, labels, windows after a read
+  // The analyses' windows that keep results of their own (Lissajous,
+  // statistics), emptied when what they were drawn from is unloaded.
+  void ClearAnalysisViews();
   bool ChooseFiles();
   void ReadList();
   void OnSmplChanged();

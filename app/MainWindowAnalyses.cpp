@@ -13,6 +13,7 @@
 
 #include "analyses/Lissajous.h"
 #include "analyses/Splitting.h"
+#include "actions/LoadedData.h"
 #include "actions/StatisticsRun.h"
 #include "app/ChartView.h"
 #include "app/Conversions.h"
@@ -58,6 +59,7 @@ struct MainWindow::AnalysesUi : QObject {
 
   void DrawLissajous() {
     w.Run("Lissajous", 0, [this] {
+      if (!w.Loaded("Lissajous")) return;
       velmora::DrawLissajous(rec(), rec().iFile, w.session_.FC, lissajous->settings(), lissajous->charts());
     });
   }
@@ -66,11 +68,13 @@ struct MainWindow::AnalysesUi : QObject {
     lissajous->SetWindow(rec().tOn, rec().tOff);
     // A page turned by the firing-clamp driver in the middle of its run gets
     // its window but no drawing, which the running action would refuse.
-    if (!w.busy()) DrawLissajous();
+    // With nothing loaded the page is only turned to: nothing to warn of.
+    if (!w.busy() && !NothingLoaded(w.session_, w.settings_.format)) DrawLissajous();
   }
 
   void DrawDIdV() {
     w.Run("Draw dI/dV", 0, [this] {
+      if (!w.Loaded("Draw dI/dV")) return;
       velmora::DrawDIdV(rec(), rec().iFile, w.session_.FC, lissajous->settings(), lissajous->charts(), w.warnings());
       lissajous->ShowDrawnCharts();
     });
@@ -195,9 +199,23 @@ void MainWindow::CreateAnalysisWindows() {
   });
 }
 
+void MainWindow::ClearAnalysisViews() {
+  LissajousCharts& lissajous = analysesUi_->lissajous->charts();
+  for (Chart* c : {&lissajous.current, &lissajous.phase, &lissajous.dIdV}) ClearAllSeries(*c);
+  StatisticsWindow& statistics = analysesUi_->statistics->shown();
+  ClearAllSeries(statistics.histogram);
+  ClearAllSeries(statistics.correlation);
+  const StatisticsWindow blank;
+  statistics.meanText = blank.meanText, statistics.dispersionText = blank.dispersionText;
+  statistics.tauText = blank.tauText;
+  analysesUi_->statistics->Refresh();
+}
+
 void MainWindow::AnalyzeStatisticsRun() {
   form13_->show();
-  Run("Analize Statistics", 0, [this] { analysesUi_->RunStatistics(); });
+  Run("Analize Statistics", 0, [this] {
+    if (Loaded("Analize Statistics")) analysesUi_->RunStatistics();
+  });
 }
 
 }  // namespace velmora::app

@@ -19,4 +19,8 @@ const SweepSlot& Traces::operator[](int slot) const {
   return slots_[slot - 1];
 }
 
+void Traces::Empty() {
+  for (SweepSlot& s : slots_) s.nLast = -1;
+}
+
 }  // namespace velmora

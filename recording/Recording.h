@@ -43,6 +43,8 @@ class Traces {
   SweepSlot& operator[](int slot);              // grows the table to the slot
   const SweepSlot& operator[](int slot) const;  // an empty slot when never loaded
   int nLast(int slot) const { return (*this)[slot].nLast; }
+  // Every slot empty again; the arrays keep their capacity for the next load.
+  void Empty();
 
  private:
   std::vector<SweepSlot> slots_;  // slots_[k - 1] is slot k

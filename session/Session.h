@@ -16,6 +16,7 @@
 #include "recording/AltFormats.h"
 #include "recording/ListOfFiles.h"
 #include "recording/Recording.h"
+#include "recording/TraceFile.h"
 #include "spikes/Spikes.h"
 
 namespace velmora {
@@ -43,8 +44,20 @@ struct FiringClampCharts {
   std::string flaws;              // "Number of flaws=..."
 };
 
+// What the loaded sweeps were read from: the data directory and the
+// settings of the read. Results derive from the data loaded for their
+// action; a change of directory unloads, so that nothing older is drawn or
+// filed as current.
+struct LoadedData {
+  std::filesystem::path dataDir;  // empty: nothing is loaded
+  FileFormat format = FileFormat::Main;
+  LoadSettings load;              // "Analyze since t0", "Lost parameters" as read
+  unsigned long generation = 0;   // counts the loads of this session
+};
+
 struct Session {
   Recording rec;
+  LoadedData loaded;
   SpikeList spikes;
   FCRecord FC;  // of the firing-clamp sweep prepared last
   Pulses pulses;        // of the firing-clamp sweep analysed last

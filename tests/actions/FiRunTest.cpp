@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "actions/LoadedData.h"
 #include "actions/ReadAndDraw.h"
 #include "modelcell/Synth.h"
 #include "recording/ListOfFiles.h"
@@ -108,7 +109,9 @@ TEST(FICurves, FullDiskEndsTheRunAndKeepsTheRecordsBefore) {
 TEST(FICurves, BridgeConditionStopsBeforeTheResultFiles) {
   testing::TempDir dir;
   Session session;
+  session.dataDir = dir.path();
   session.rec.nFiles = 3;
+  MarkLoaded(session, FileFormat::Main, {});
   Settings settings = StartupSettings();
   settings.fi.ToBeAbove = 5;
   session.Bridge = 2;
@@ -120,7 +123,8 @@ TEST(FICurves, BridgeConditionStopsBeforeTheResultFiles) {
 
   session.rec.nFiles = 0;
   settings.fi.ToBeAbove = 0;
-  EXPECT_EQ(FICurves(session, settings, dir.path(), warnings)->stopped, "no sweep is loaded");
+  EXPECT_THAT(FICurves(session, settings, dir.path(), warnings)->stopped,
+              ::testing::StartsWith("nothing is loaded from "));
 }
 
 }  // namespace

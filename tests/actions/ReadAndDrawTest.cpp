@@ -184,15 +184,16 @@ TEST_F(LoadSelected, LoadsInListOrderAndDrawsSweepOne) {
   EXPECT_THAT(warnings.statuses, ::testing::Not(::testing::Contains("Read extracellular stimuli")));
 }
 
-TEST_F(LoadSelected, FailedReadKeepsEarlierSlotsAndNFiles) {
+// A selection whose second recording cannot be read must not leave the
+// first one beside sweeps of the selection before, counted as loaded.
+TEST_F(LoadSelected, FailedReadLeavesNothingLoaded) {
   session.listed.insert(session.listed.begin() + 1, {"gone_trace2_Err.cc", "gone.par"});
   session.rec.nFiles = 7;
   const Status s = LoadSelectedSweeps(session, settings, {0, 1, 2}, warnings);
   ASSERT_FALSE(s);
   EXPECT_THAT(s.error().What(), HasSubstr("gone_trace2_Err.cc"));
-  EXPECT_EQ(session.rec.nFiles, 7);
-  EXPECT_GE(session.rec.traces.nLast(1), 0);
-  EXPECT_LT(session.rec.traces.nLast(2), 0);
+  EXPECT_EQ(session.rec.nFiles, 0);
+  EXPECT_TRUE(session.loaded.dataDir.empty());
 }
 
 TEST_F(LoadSelected, MoreThanFiftyOrUnlistedEntriesAreRefusedBeforeReading) {
