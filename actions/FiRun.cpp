@@ -29,13 +29,6 @@ double TauM(const RecordingParameters& par, FileFormat format) {
   return 0;
 }
 
-// A sweep whose detection did not run (firing clamp, SpikesOff) counts as
-// one without spikes rather than as a repeat of the sweep scanned before.
-void ClearSpikeList(SpikeList& spikes, double tOn) {
-  spikes = SpikeList();
-  spikes.tAP[0] = tOn / 1000;
-}
-
 std::string_view KindName(DirKind kind) {
   return kind == DirKind::OldColumns ? "old column format (\"_gst\")" : "new column format (\"gs1\")";
 }
@@ -73,8 +66,8 @@ Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesyst
       run.stopped = drawn.error().What();
       return run;
     }
+    // A sweep without detection was drawn with an empty list.
     SpikeList& spikes = session.spikes;
-    if (!drawn->spikesDetected) ClearSpikeList(spikes, rec.tOn);
     const TrainFI train = AnalyseTrain(spikes, rec.tOn, rec.tOff, settings.fi);
     const FISweep sweep{drawn->slot, session.gClamped, session.iClamped, spikes.nSpikes, train.nTrain, train.nuLast};
     PlotSweepFI(session.charts.fiCurrent, session.charts.fiConductance, spikes, sweep);

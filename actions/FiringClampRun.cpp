@@ -113,19 +113,26 @@ Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, c
 
   const fs::path& dir = session.dataDir;
   FiringClampRun run;
+  for (int k = 1; k <= rec.nFiles; ++k) run.files.push_back({.slot = k, .name = SweepName(rec, k)});
+  // Off the firing-clamp pages nothing is analysed, and the sweep the load
+  // drew stays the one shown.
+  if (!firingClampPage) return run;
+
+  const int shown = rec.iFile;
+  int lastRead = shown, lastAnalysed = 0;
   for (int k = 1; k <= rec.nFiles; ++k) {
+    FiringClampFile& file = run.files[k - 1];
+    warnings.Progress(k, rec.nFiles, fmt::format("recording {} of {}: {}", k, rec.nFiles, file.name));
     rec.iFile = k;
     // Read again and prepared from its own samples: the record FC holds the
     // sweep prepared last, and analysing sweep k against another sweep's
     // samples would give that sweep's pulses under this one's name.
     if (Status read = ReadSweep(session, k, settings, warnings); !read) return read.error();
-    FiringClampFile& file = run.files.emplace_back();
-    file.slot = k;
-    file.name = SweepName(rec, k);
-    warnings.Progress(k, rec.nFiles, fmt::format("recording {} of {}: {}", k, rec.nFiles, file.name));
-    if (!firingClampPage || rec.par.FiringClampOn != 1) continue;
+    lastRead = k;
+    if (rec.par.FiringClampOn != 1) continue;
 
     file.analysed = true;
+    lastAnalysed = k;
     step("Analyze_FC");
     AnalyzePulses(rec, k, session.FC, settings.fc, settings.load.lost, session.pulses, warnings);
     file.nPulses = session.pulses.nPulses;
@@ -134,8 +141,13 @@ Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, c
     DrawFC(session, k, settings);
     step("Draw and write correlations");
     DrawCorrelations(session.pulses, settings.whichToPlot, settings.NegPulseD, charts.vsI, charts.vsG);
-    if (settings.fc.writeInFile)
-      if (Status written = WritePulseFile(dir, session.pulses, PulseFileMode::Append); !written) return written.error();
+    if (settings.fc.writeInFile) {
+      auto appended = AppendNewPulses(dir, session.pulses);
+      if (!appended) return appended.error();
+      if (!*appended)
+        warnings.Warn(fmt::format("{}: its {} pulses are in the calibration set {} already; not appended again",
+                                  file.name, session.pulses.nPulses, (dir / kCalibrationFileName).string()));
+    }
 
     step("No Approximation");
     if (settings.fc.approximate) {
@@ -161,6 +173,19 @@ Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, c
       if (Status written = WriteTrueIG(rec, k, dir); !written) return written.error();
     }
     step("Done");
+  }
+  // What the windows show afterwards is one sweep everywhere (the header,
+  // "Smpl", the main charts and the firing-clamp tab): the last one analysed,
+  // or the one the load drew when none was.
+  const int show = lastAnalysed > 0 ? lastAnalysed : shown;
+  if (show != lastRead)
+    if (Status read = ReadSweep(session, show, settings, warnings); !read) return read.error();
+  rec.iFile = show;
+  if (lastAnalysed > 0) {
+    DrawSweep(session, show, settings);
+    ClearSpikeList(session.spikes, rec.tOn);
+    ShowSpikes(session.spikes, session.charts.voltage, nullptr);
+    run.shownSlot = show;
   }
   return run;
 }

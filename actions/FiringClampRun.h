@@ -44,6 +44,7 @@ struct FiringClampFile {
 struct FiringClampRun {
   std::vector<FiringClampFile> files;
   bool approximationFailed = false;  // the run ended at that file's "Approximation"
+  int shownSlot = 0;  // the sweep drawn on the main charts after the run; 0: the one the load drew
 };
 
 // The whole run, as a click in the list of files starts it: `selected`

@@ -162,10 +162,7 @@ Result<DrawnSweep> ReadAndDraw(Session& session, Settings& settings, WarningSink
   drawn.spikesDetected = DetectSpikes(session.spikes, rec, drawn.slot, session.spikeRecords);
   // A sweep without detection (firing clamp, SpikesOff) has no spikes of its
   // own: the list and markers of the sweep scanned before are not its.
-  if (!drawn.spikesDetected) {
-    session.spikes = SpikeList();
-    session.spikes.tAP[0] = rec.tOn / 1000;
-  }
+  if (!drawn.spikesDetected) ClearSpikeList(session.spikes, rec.tOn);
   ShowSpikes(session.spikes, session.charts.voltage, settings.view.alignCurrent ? &session.StimTimes : nullptr);
   // The Lissajous redraw belongs here, its one call site: when
   // settings.view.lissajousActive, the plots are redrawn for this sweep.

@@ -109,6 +109,7 @@ void MainWindow::LoadSelectedRecordings() {
     StatusLabelSink sink(warnings(), *fcUi_->fc);
     auto run = FiringClampDriver(session_, settings_, selected, sink);
     if (!run) Warn(FromError(run.error()));
+    if (run && run->shownSlot > 0) settings_.Smpl = run->shownSlot;
     // The driver turns to the firing-clamp page for a firing-clamp recording and back for another.
     parts_.pages->setCurrentIndex(static_cast<int>(settings_.view.page));
     const Recording& rec = session_.rec;

@@ -76,14 +76,9 @@ void ClearCorrelationPlots(Chart& vsI, Chart& vsG) {
   }
 }
 
-Status WritePulseFile(const fs::path& dir, const Pulses& p, PulseFileMode mode) {
-  const fs::path path = dir / kCalibrationFileName;
-  std::error_code ec;
-  if (mode == PulseFileMode::Clean) {
-    fs::remove(path, ec);
-    if (ec) return Error{path.string(), 0, "", "cannot be erased: " + ec.message()};
-    return Ok();
-  }
+namespace {
+
+std::string PulseLines(const Pulses& p) {
   std::string text;
   for (int j = 1; j <= p.nPulses; ++j) {
     const double columns[kCalibColumns] = {p.I[j],      p.G[j],           p.VT[j],     p.PulseV_VT[j],  p.subV[j],
@@ -95,11 +90,40 @@ Status WritePulseFile(const fs::path& dir, const Pulses& p, PulseFileMode mode) 
     }
     text += "\r\n";
   }
-  if (Status appended = AppendWhole(path, text, false); !appended) return appended;
+  return text;
+}
+
+}  // namespace
+
+Status WritePulseFile(const fs::path& dir, const Pulses& p, PulseFileMode mode) {
+  const fs::path path = dir / kCalibrationFileName;
+  std::error_code ec;
+  if (mode == PulseFileMode::Clean) {
+    fs::remove(path, ec);
+    if (ec) return Error{path.string(), 0, "", "cannot be erased: " + ec.message()};
+    return Ok();
+  }
+  if (Status appended = AppendWhole(path, PulseLines(p), false); !appended) return appended;
   // A calibration file without a single pulse would only make the next
   // approximation fail on it.
   if (fs::file_size(path, ec) == 0 && !ec) fs::remove(path, ec);
   return Ok();
+}
+
+Result<bool> AppendNewPulses(const fs::path& dir, const Pulses& p) {
+  const std::string lines = PulseLines(p);
+  const fs::path path = dir / kCalibrationFileName;
+  std::error_code ec;
+  if (!lines.empty() && fs::exists(path, ec)) {
+    auto held = ReadWholeFile(path);
+    if (!held) return held.error();
+    // The lines must stand whole and one after another: at the start of the
+    // file or right after a line end.
+    for (std::size_t at = held->find(lines); at != std::string::npos; at = held->find(lines, at + 1))
+      if (at == 0 || (*held)[at - 1] == '\n') return false;
+  }
+  if (Status written = WritePulseFile(dir, p, PulseFileMode::Append); !written) return written.error();
+  return true;
 }
 
 Status WriteTrueIG(const Recording& rec, int k, const fs::path& dir) {

@@ -45,6 +45,12 @@ enum class PulseFileMode { Append, Clean };
 // a file left empty is removed. Clean: the file is removed.
 Status WritePulseFile(const std::filesystem::path& dir, const Pulses& p, PulseFileMode mode);
 
+// Appends as WritePulseFile does, unless the file holds these very lines
+// already, one after another: the same recording analysed with the same
+// settings, whose pulses would otherwise weigh twice in every fit. True when
+// the pulses were appended.
+Result<bool> AppendNewPulses(const std::filesystem::path& dir, const Pulses& p);
+
 // `dir`/"True_I_G(t).dat", created anew: for every 10th sample i of slot k,
 // i dt (ms, without t0) and the command Icom, Gcom, gNMDAcom at the time of
 // sample i - 2 (with t0), each 8:3.

@@ -285,6 +285,11 @@ bool DetectSpikes(SpikeList& spikes, const Recording& rec, int slot, const Spike
   return true;
 }
 
+void ClearSpikeList(SpikeList& spikes, double tOn) {
+  spikes = SpikeList();
+  spikes.tAP[0] = tOn / 1000;
+}
+
 void ShowSpikes(const SpikeList& spikes, Chart& voltageChart, const std::vector<double>* stimTimes) {
   constexpr Color kOrange{255, 140, 0};
   Series& peak = EnsureSeries(voltageChart, "Spikes", SeriesKind::Point, kRed);

@@ -75,6 +75,9 @@ Threshold FindThreshold(const Recording& rec, int slot, int i, double ThresholdS
 void MeasureSpike(SpikeList& spikes, int k, const Recording& rec, int slot, int iVT,
                   const SpikeSettings& settings);
 
+// The list of a sweep without spikes: tAP[0] is its stimulus start (tOn, ms).
+void ClearSpikeList(SpikeList& spikes, double tOn);
+
 // Scans slot `slot` of rec.traces and fills `spikes`. Returns false, leaving
 // the list as it was, for a firing-clamp recording or one with SpikesOff = 1.
 // Only tAP, ISI, WidthAP, Vpeak and VT are cleared: the entries of tVT, VAHP,

@@ -161,8 +161,9 @@ TEST(FiringClampDriver, FailedApproximationEndsTheRun) {
   auto run = RunOn(tmp.path(), session, settings, warnings);
   ASSERT_TRUE(run) << run.error().What();
   EXPECT_TRUE(run->approximationFailed);
-  ASSERT_EQ(run->files.size(), 1u);
+  ASSERT_EQ(run->files.size(), 2u);
   EXPECT_FALSE(run->files[0].approximated);
+  EXPECT_FALSE(run->files[1].analysed);
   EXPECT_EQ(session.fcCharts.status, "Approximation");
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_THAT(warnings[0], HasSubstr(kNoCalibrationMessage));

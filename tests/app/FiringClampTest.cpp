@@ -120,20 +120,23 @@ class FiringClampTest : public QObject {
   }
 
   // A change of a "Precision and tolerance" field runs the driver over the
-  // selected files again (here: the calibration appended a second time); a
-  // change of the analytic estimate's fields only takes the settings over.
+  // selected files again (here: the calibration, whose pulses are in the
+  // file already and are not appended twice); a change of the analytic
+  // estimate's fields only takes the settings over.
   void fieldChangesOfTheApproximateTab() {
     CalibratedApp app;
     const fs::path file = app.data / kCalibrationFileName;
     const QList<app::NumberField*>& precision = app.approx->precisionFields();
     precision[0]->setValue(0.02);  // "eps"
     QCOMPARE(app.window->settings().precision.Eps, 0.02);
-    QCOMPARE(LinesOf(file), 2 * kGridPulses);
+    QCOMPARE(LinesOf(file), kGridPulses);
+    QVERIFY(app.parts().form7->Text().contains("pulses are in the calibration set"));
     QCOMPARE(app.parts().statusPanel->palette().color(QPalette::Window), QColor(101, 179, 6));
 
     app.approx->analyticFields()[0]->setValue(-70);  // "V1, mV"
     QCOMPARE(app.session->pulses.V1, -70.0);
-    QCOMPARE(LinesOf(file), 2 * kGridPulses);
+    QCOMPARE(LinesOf(file), kGridPulses);
+    QVERIFY(app.parts().form7->Text().contains("pulses are in the calibration set"));
   }
 
   // "Erase calibration" empties the correlation charts but "dVdt_V1" and
