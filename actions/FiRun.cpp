@@ -36,7 +36,7 @@ std::string_view KindName(DirKind kind) {
 }  // namespace
 
 Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesystem::path& resultDir,
-                       WarningSink& warnings) {
+                       WarningSink& warnings, const ShownWindows& shown) {
   FIRun run;
   Recording& rec = session.rec;
   if (Status s = ReadFormatHeaders(session, settings, warnings); !s) {
@@ -61,7 +61,7 @@ Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesyst
     settings.Smpl = j;
     // One read, draw and detection per sweep: running them twice, as picking
     // the sweep and then analysing it would, leaves the same state.
-    auto drawn = ReadAndDraw(session, settings, warnings);
+    auto drawn = ReadAndDraw(session, settings, warnings, shown);
     if (!drawn) {
       run.stopped = drawn.error().What();
       return run;
@@ -79,7 +79,8 @@ Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesyst
   return run;
 }
 
-Result<BatchRun> TreatAllDirs(Session& session, Settings& settings, const fs::path& curDir, WarningSink& warnings) {
+Result<BatchRun> TreatAllDirs(Session& session, Settings& settings, const fs::path& curDir, WarningSink& warnings,
+                              const ShownWindows& shown) {
   auto names = SortedEntries(curDir);
   if (!names) return names.error();
   BatchRun batch;
@@ -98,7 +99,7 @@ Result<BatchRun> TreatAllDirs(Session& session, Settings& settings, const fs::pa
     batch.label = FileNumberLabel(k);
     warnings.Progress(k, nDirs, batch.label);
     session.files = BatchFiles(curDir, D, kind);
-    auto run = FICurves(session, settings, curDir, warnings);
+    auto run = FICurves(session, settings, curDir, warnings, shown);
     if (!run) return run.error();
     if (!run->stopped.empty()) warnings.Warn(fmt::format("{}: {}", D, run->stopped));
     batch.runs.push_back({D, std::move(*run)});

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "actions/ReadAndDraw.h"
 #include "base/Errors.h"
 #include "base/WarningSink.h"
 #include "session/Session.h"
@@ -29,7 +30,7 @@ struct FIRun {
 // the run started. A failed read ends it with FIRun::stopped, the records
 // written before staying.
 Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesystem::path& resultDir,
-                       WarningSink& warnings);
+                       WarningSink& warnings, const ShownWindows& shown = {});
 
 struct BatchDir {
   std::string D;
@@ -47,6 +48,6 @@ struct BatchRun {
 // it is not the kind found), writing into curDir. A directory whose read
 // fails is reported and the batch goes on; a result-file error ends it.
 Result<BatchRun> TreatAllDirs(Session& session, Settings& settings, const std::filesystem::path& curDir,
-                              WarningSink& warnings);
+                              WarningSink& warnings, const ShownWindows& shown = {});
 
 }  // namespace velmora

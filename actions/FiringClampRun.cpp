@@ -27,7 +27,7 @@ int SkipOf(const Settings& settings) {
 
 }  // namespace
 
-void DrawFC(Session& session, int k, const Settings& settings) {
+void DrawFC(Session& session, int k, const Settings& settings, const ShownWindows& shown) {
   const Recording& rec = session.rec;
   const FCRecord& FC = session.FC;
   const Pulses& p = session.pulses;
@@ -51,9 +51,8 @@ void DrawFC(Session& session, int k, const Settings& settings) {
     s->Clear();
   for (std::string_view title : {"Stimuli", "Iextract"})
     if (Series* s = FindSeries(current, title)) s->Clear();
-  charts.flaws = fmt::format("Number of flaws={}", p.nFlaws);
 
-  const bool aligned = settings.view.alignFC;
+  const bool aligned = settings.draw.alignFC;
   const auto timeOf = [&](double t, int& idx) { return aligned ? AlignToStimulus(t, idx, session.StimTimes) : t; };
   const SweepSlot& sweep = rec.traces[k];
   // Only samples FC holds for this very sweep are drawn.
@@ -83,7 +82,7 @@ void DrawFC(Session& session, int k, const Settings& settings) {
     VT.AddPoint(x, p.VT[j]);
     dVdt.AddPoint(x, p.dVdt[j]);
     VHalfPulse.AddPoint(x, p.VHalfPulse[j]);
-    if (settings.view.currentWindowVisible && rec.dt > 0) {
+    if (shown.currentWindow && rec.dt > 0) {
       // The switch-to-negative sample the pulse's time was taken at.
       const double sample = std::round((p.tPulse[j] / 1000 - rec.t0) / rec.dt);
       if (sample >= 0 && sample < static_cast<double>(sweep.Ireal.size()))
@@ -92,34 +91,42 @@ void DrawFC(Session& session, int k, const Settings& settings) {
   }
 }
 
+bool NothingEstimated(const FiringClampFile& file) {
+  if (!file.estimation) return false;
+  const EstimationReport& r = *file.estimation;
+  const int zeroed = r.notConverged + r.zeroVariance + r.badCorrection + r.notFinite;
+  return file.summary.last < file.summary.first || zeroed >= file.summary.last - file.summary.first + 1;
+}
+
 Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, const std::vector<int>& selected,
-                                         WarningSink& warnings) {
+                                         WarningSink& warnings, MainPage page, const ShownWindows& shown) {
   FiringClampCharts& charts = session.fcCharts;
+  FiringClampRun run;
   const auto step = [&](std::string_view text) {
-    charts.status = text;
+    run.lastStep = text;
     warnings.Status(text);
   };
   step("Read selected files");
   if (selected.empty()) return Error{(session.dataDir / "ListOfFiles").string(), 0, "", "no recording is selected"};
-  if (Status loaded = LoadSelectedSweeps(session, settings, selected, warnings); !loaded) return loaded.error();
+  if (Status loaded = LoadSelectedSweeps(session, settings, selected, warnings, shown); !loaded)
+    return loaded.error();
 
   Recording& rec = session.rec;
-  MainPage& page = settings.view.page;
   if (rec.par.FiringClampOn == 1 && page == MainPage::Plots)
     page = MainPage::FiringClamp;
   else if (rec.par.FiringClampOn != 1 && page == MainPage::FiringClamp)
     page = MainPage::Plots;
   const bool firingClampPage = page == MainPage::FiringClamp || page == MainPage::ApproximateFC;
+  run.page = page;
 
   const fs::path& dir = session.dataDir;
-  FiringClampRun run;
   for (int k = 1; k <= rec.nFiles; ++k) run.files.push_back({.slot = k, .name = SweepName(rec, k)});
   // Off the firing-clamp pages nothing is analysed, and the sweep the load
   // drew stays the one shown.
   if (!firingClampPage) return run;
 
-  const int shown = rec.iFile;
-  int lastRead = shown, lastAnalysed = 0;
+  const int loadedShown = rec.iFile;
+  int lastRead = loadedShown, lastAnalysed = 0;
   for (int k = 1; k <= rec.nFiles; ++k) {
     FiringClampFile& file = run.files[k - 1];
     warnings.Progress(k, rec.nFiles, fmt::format("recording {} of {}: {}", k, rec.nFiles, file.name));
@@ -138,7 +145,7 @@ Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, c
     file.nPulses = session.pulses.nPulses;
     file.nFlaws = session.pulses.nFlaws;
     step("Draw_FC");
-    DrawFC(session, k, settings);
+    DrawFC(session, k, settings, shown);
     step("Draw and write correlations");
     DrawCorrelations(session.pulses, settings.whichToPlot, settings.NegPulseD, charts.vsI, charts.vsG);
     if (settings.fc.writeInFile) {
@@ -159,10 +166,10 @@ Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, c
       file.approximated = true;
     }
     step("No Estimation");
-    if (settings.view.estimationsVisible && settings.fc.approximate) {
+    if (shown.estimations && settings.fc.approximate) {
       step("Estimation");
       const EstimationInputs in{rec.par.StepPars.CmdScale, rec.par.Vus,
-                                settings.view.alignFC ? &session.StimTimes : nullptr};
+                                settings.draw.alignFC ? &session.StimTimes : nullptr};
       auto report = EstimateAll(session.pulses, session.approx, session.FC, in, settings.precision,
                                 settings.estimations, dir, charts.estimations, warnings);
       if (!report) return report.error();
@@ -177,12 +184,12 @@ Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, c
   // What the windows show afterwards is one sweep everywhere (the header,
   // "Smpl", the main charts and the firing-clamp tab): the last one analysed,
   // or the one the load drew when none was.
-  const int show = lastAnalysed > 0 ? lastAnalysed : shown;
+  const int show = lastAnalysed > 0 ? lastAnalysed : loadedShown;
   if (show != lastRead)
     if (Status read = ReadSweep(session, show, settings, warnings); !read) return read.error();
   rec.iFile = show;
   if (lastAnalysed > 0) {
-    DrawSweep(session, show, settings);
+    DrawSweep(session, show, settings, shown);
     ClearSpikeList(session.spikes, rec.tOn);
     ShowSpikes(session.spikes, session.charts.voltage, nullptr);
     run.shownSlot = show;

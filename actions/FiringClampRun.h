@@ -16,6 +16,7 @@
 #include "firingclamp/RunOutputs.h"
 #include "firingclamp/FCRecord.h"
 #include "firingclamp/Pulses.h"
+#include "actions/ReadAndDraw.h"
 #include "base/Errors.h"
 #include "session/Session.h"
 #include "session/Settings.h"
@@ -23,12 +24,17 @@
 
 namespace velmora {
 
+// The pages of the main window's page control, by index: the page shown
+// decides whether a run analyses pulses, and the run says which page fits.
+enum class MainPage { Plots = 0, Options = 1, Lissajous = 2, FiringClamp = 3, ApproximateFC = 4 };
+
 // The time chart of the "Firing-Clamp" tab, the measured current of the
 // current window and "True I", "True G" of the estimations window, from the
 // sweep in slot k as FC prepared it, and the pulses' features at their times.
 // Times are aligned to session.StimTimes when the firing-clamp chart's
-// "Align to stimuli" is ticked. Sets the flaw label.
-void DrawFC(Session& session, int k, const Settings& settings);
+// "Align to stimuli" is ticked. The pulses are marked on the current
+// window's current when that window is shown.
+void DrawFC(Session& session, int k, const Settings& settings, const ShownWindows& shown);
 
 // What the run did with one selected recording.
 struct FiringClampFile {
@@ -41,24 +47,30 @@ struct FiringClampFile {
   EstimateSummary summary;                     // when estimated
 };
 
+// Estimated, yet not one pulse has an estimate: every one was a flaw or
+// failed (no convergence, zero variance, a bad correction, not finite).
+bool NothingEstimated(const FiringClampFile& file);
+
 struct FiringClampRun {
   std::vector<FiringClampFile> files;
   bool approximationFailed = false;  // the run ended at that file's "Approximation"
   int shownSlot = 0;  // the sweep drawn on the main charts after the run; 0: the one the load drew
+  MainPage page = MainPage::Plots;  // the page to show: the firing-clamp one for a firing-clamp recording
+  std::string lastStep;             // the step the run ended at ("Done", "Approximation", ...)
 };
 
-// The whole run, as a click in the list of files starts it: `selected`
-// (entries of session.listed) are loaded into slots 1, 2, ...; the page
-// switches to "Firing-Clamp" for a firing-clamp recording shown on the
-// "Plots" page, and back for another one shown on "Firing-Clamp"; then,
-// only while the "Firing-Clamp" or "Approximate_FC" page is shown, every
-// firing-clamp recording is prepared again from its own samples and
-// analysed, drawn, written to the calibration file (settings.fc.writeInFile),
-// approximated (settings.fc.approximate; a failure ends the run) and
-// estimated (also settings.view.estimationsVisible). Each step's text goes
-// to warnings.Status and session.fcCharts.status. Errors: nothing selected,
-// a recording that cannot be read, a file that cannot be written.
+// The whole run, as a click in the list of files starts it with `page`
+// shown: `selected` (entries of session.listed) are loaded into slots 1,
+// 2, ...; the page to show becomes "Firing-Clamp" for a firing-clamp
+// recording shown on the "Plots" page, and "Plots" for another one shown on
+// "Firing-Clamp"; then, only when that page is "Firing-Clamp" or
+// "Approximate_FC", every firing-clamp recording is prepared again from its
+// own samples and analysed, drawn, written to the calibration file
+// (settings.fc.writeInFile), approximated (settings.fc.approximate; a
+// failure ends the run) and estimated (also shown.estimations). Each step's
+// text goes to warnings.Status. Errors: nothing selected, a recording that
+// cannot be read, a file that cannot be written.
 Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, const std::vector<int>& selected,
-                                         WarningSink& warnings);
+                                         WarningSink& warnings, MainPage page, const ShownWindows& shown = {});
 
 }  // namespace velmora

@@ -30,8 +30,6 @@ void UnloadData(Session& session) {
   FiringClampCharts& fc = session.fcCharts;
   EstimationCharts& e = fc.estimations;
   for (Chart* c : {&fc.time, &e.current, &e.conductance, &e.voltage, &e.z}) ClearAllSeries(*c);
-  fc.status = "Status";
-  fc.flaws.clear();
 }
 
 void ChangeDataDirectory(Session& session, const fs::path& dir) {

@@ -27,7 +27,7 @@ void SuperimposeV(Session& session, const Settings& settings, WarningSink& warni
   spikeSettings.ThresholdScale = settings.spikes.ThresholdScale;  // read at every search
   SpikeList& spikes = session.spikes;
   if (DetectSpikes(spikes, rec, iFile, spikeSettings))
-    ShowSpikes(spikes, session.charts.voltage, settings.view.alignCurrent ? &session.StimTimes : nullptr);
+    ShowSpikes(spikes, session.charts.voltage, settings.draw.alignCurrent ? &session.StimTimes : nullptr);
 
   const SweepSlot& sweep = std::as_const(rec.traces)[iFile];  // an unloaded slot stays unallocated
   const int last = std::min(sweep.nLast, static_cast<int>(sweep.V.size()) - 1);

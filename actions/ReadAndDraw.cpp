@@ -81,9 +81,9 @@ Status ReadSweep(Session& session, int j, Settings& settings, WarningSink& warni
   return Ok();
 }
 
-void DrawSweep(Session& session, int j, const Settings& settings) {
+void DrawSweep(Session& session, int j, const Settings& settings, const ShownWindows& shown) {
   const Recording& rec = session.rec;
-  const ViewState& view = settings.view;
+  const DrawSettings& draw = settings.draw;
   Charts& charts = session.charts;
   charts.voltage.left.title = "mV";
   charts.current.bottom.title = "ms";
@@ -104,7 +104,7 @@ void DrawSweep(Session& session, int j, const Settings& settings) {
     if (Series* pointer = FindSeries(*chart, "Pointer")) pointer->Clear();
 
   const int Skip = std::max(1, Trunc(settings.Skip));
-  const double F = view.lfpTau / 1000;  // s
+  const double F = draw.lfpTau / 1000;  // s
   const std::vector<double>& LFPRaw = rec.raw.LFPRaw;
   double lfp = LFPRaw.empty() ? 0.0 : LFPRaw[0];
   const SweepSlot& slot = rec.traces[j];
@@ -119,11 +119,11 @@ void DrawSweep(Session& session, int j, const Settings& settings) {
   int idx = 0;
   for (long i = 0; i <= last; i += Skip) {
     double x = (i * rec.dt + rec.t0) * 1000;  // ms
-    if (view.alignCurrent) x = AlignToStimulus(x, idx, session.StimTimes);
+    if (draw.alignCurrent) x = AlignToStimulus(x, idx, session.StimTimes);
     V.AddPoint(x, slot.V[i]);
     add(Ireal, slot.Ireal, i, x);
     add(Icom, slot.Icom, i, x);
-    if (view.showCommandIG && i % 10 == 0) {
+    if (draw.showCommandIG && i % 10 == 0) {
       // The protocol's clock starts at the recording's first sample, not at t0.
       const Stimulus c = StimulusAt(rec.par, rec.FileNo, i * rec.dt * 1000);
       I.AddPoint(x, c.Icom);
@@ -131,7 +131,7 @@ void DrawSweep(Session& session, int j, const Settings& settings) {
       gNMDA.AddPoint(x, c.gNMDAcom);
     }
     // An LFP shorter than the sweep ends where its samples end.
-    if (view.lfpVisible && i < static_cast<long>(LFPRaw.size())) {
+    if (shown.lfp && i < static_cast<long>(LFPRaw.size())) {
       lfp = F > 0 ? lfp + rec.dt / F * (LFPRaw[i] - lfp) : LFPRaw[i];
       LFP.AddPoint(x, lfp);
     }
@@ -145,7 +145,8 @@ int SlotToShow(double Smpl, int nFiles) {
   return static_cast<int>(std::max(1.0, std::min(std::trunc(Smpl), static_cast<double>(nFiles))));
 }
 
-Result<DrawnSweep> ReadAndDraw(Session& session, Settings& settings, WarningSink& warnings) {
+Result<DrawnSweep> ReadAndDraw(Session& session, Settings& settings, WarningSink& warnings,
+                               const ShownWindows& shown) {
   if (Status s = ReadFormatHeaders(session, settings, warnings); !s) return s.error();
   Recording& rec = session.rec;
   DrawnSweep drawn;
@@ -154,23 +155,21 @@ Result<DrawnSweep> ReadAndDraw(Session& session, Settings& settings, WarningSink
   ClearAllSeries(session.charts.stimulus);
   if (Status s = ReadSweep(session, drawn.slot, settings, warnings); !s) return s.error();
   if (settings.format != FileFormat::Main) MarkLoaded(session, settings.format, settings.load);
-  if (settings.view.alignFC || settings.view.alignCurrent) {
+  if (settings.draw.alignFC || settings.draw.alignCurrent) {
     warnings.Status("Read extracellular stimuli");
     if (Status s = ReadStimuli(session, drawn.slot, settings.stim, warnings); !s) return s.error();
   }
-  DrawSweep(session, drawn.slot, settings);
+  DrawSweep(session, drawn.slot, settings, shown);
   drawn.spikesDetected = DetectSpikes(session.spikes, rec, drawn.slot, session.spikeRecords);
   // A sweep without detection (firing clamp, SpikesOff) has no spikes of its
   // own: the list and markers of the sweep scanned before are not its.
   if (!drawn.spikesDetected) ClearSpikeList(session.spikes, rec.tOn);
-  ShowSpikes(session.spikes, session.charts.voltage, settings.view.alignCurrent ? &session.StimTimes : nullptr);
-  // The Lissajous redraw belongs here, its one call site: when
-  // settings.view.lissajousActive, the plots are redrawn for this sweep.
+  ShowSpikes(session.spikes, session.charts.voltage, settings.draw.alignCurrent ? &session.StimTimes : nullptr);
   return drawn;
 }
 
 Status LoadSelectedSweeps(Session& session, Settings& settings, const std::vector<int>& selected,
-                          WarningSink& warnings) {
+                          WarningSink& warnings, const ShownWindows& shown) {
   std::vector<int> entries = selected;
   std::sort(entries.begin(), entries.end());
   entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
@@ -204,7 +203,7 @@ Status LoadSelectedSweeps(Session& session, Settings& settings, const std::vecto
   settings.Smpl = 1;
   if (n == 0) return Ok();
   MarkLoaded(session, settings.format, settings.load);
-  auto drawn = ReadAndDraw(session, settings, warnings);
+  auto drawn = ReadAndDraw(session, settings, warnings, shown);
   if (!drawn) return drawn.error();
   return Ok();
 }

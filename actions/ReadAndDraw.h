@@ -13,6 +13,14 @@
 
 namespace velmora {
 
+// The windows an action may draw into that are shown: what no window shows
+// is not drawn.
+struct ShownWindows {
+  bool lfp = false;            // "Form10: LFP": the sweep's LFP is drawn
+  bool currentWindow = false;  // "Form6: current": the pulses are marked on its current
+  bool estimations = false;    // "Form5: Estimations_FC": a run that approximates also estimates
+};
+
 // No series gets more points than this.
 inline constexpr int kMaxDrawnPoints = 560'000;
 
@@ -31,7 +39,7 @@ Status ReadSweep(Session& session, int j, Settings& settings, WarningSink& warni
 
 // Refills the voltage, current and LFP charts with slot j, every Skip-th
 // sample, and sets session.gClamped / iClamped to the clamp of the sweep.
-void DrawSweep(Session& session, int j, const Settings& settings);
+void DrawSweep(Session& session, int j, const Settings& settings, const ShownWindows& shown = {});
 
 // The slot a read-and-draw shows: trunc(Smpl) limited to 1..nFiles, the
 // upper limit first so that nFiles = 0 gives 1.
@@ -43,13 +51,14 @@ struct DrawnSweep {
 };
 
 // The whole pipeline for the sweep of settings.Smpl.
-Result<DrawnSweep> ReadAndDraw(Session& session, Settings& settings, WarningSink& warnings);
+Result<DrawnSweep> ReadAndDraw(Session& session, Settings& settings, WarningSink& warnings,
+                               const ShownWindows& shown = {});
 
 // Loads the selected entries of session.listed (0-based, taken in list
 // order; names relative to session.dataDir) into slots 1, 2, ..., then
-// nFiles := their number, Smpl := 1 and ReadAndDraw. A failed read stops at
-// once: the slots loaded so far stay and nFiles keeps its value.
+// nFiles := their number, Smpl := 1 and ReadAndDraw. What was loaded before
+// is unloaded first; a failed read leaves nothing loaded.
 Status LoadSelectedSweeps(Session& session, Settings& settings, const std::vector<int>& selected,
-                          WarningSink& warnings);
+                          WarningSink& warnings, const ShownWindows& shown = {});
 
 }  // namespace velmora

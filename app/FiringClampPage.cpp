@@ -119,9 +119,9 @@ void FiringClampPage::ApproximateMode() {
 }
 
 void FiringClampPage::ShowState() {
-  const FiringClampCharts& charts = session_.fcCharts;
-  SetStatus(QString::fromStdString(charts.status));
-  flaws_->setText(charts.flaws.empty() ? QString("Number of flaws=") : QString::fromStdString(charts.flaws));
+  const Pulses& p = session_.pulses;
+  const bool analysed = p.nPulses + p.nFlaws > 0;
+  flaws_->setText(QString("Number of flaws=") + (analysed ? QString::number(p.nFlaws) : QString()));
   const QSignalBlocker block(lost_);
   lost_->setCurrentIndex(static_cast<int>(settings_.load.lost));
 }

@@ -85,10 +85,6 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
   parts_.pages->addTab(BuildLissajousPage(), "Lissajous");
   parts_.pages->addTab(BuildFiringClampPage(), "Firing-Clamp");
   parts_.pages->addTab(BuildApproximatePage(), "Approximate_FC");
-  connect(parts_.pages, &QTabWidget::currentChanged, this, [this](int page) {
-    settings_.view.page = static_cast<MainPage>(page);
-    settings_.view.lissajousActive = settings_.view.page == MainPage::Lissajous;
-  });
   parts_.samplePages = new QTabWidget(central);
   parts_.samplePages->addTab(BuildSamplePage(), "Sample");
   parts_.samplePages->addTab(BuildCompensationPage(), "Compensation");
@@ -280,7 +276,7 @@ void MainWindow::CreateSecondaryWindows() {
   parts_.form10->installEventFilter(this);
   parts_.form10->onTauChanged = [this] {
     if (session_.rec.nFiles < 1 || !parts_.form10->isVisible()) return;
-    Run("LFP", 0, [this] { DrawSweep(session_, session_.rec.iFile, settings_); });
+    Run("LFP", 0, [this] { DrawSweep(session_, session_.rec.iFile, settings_, Shown()); });
   };
 }
 
@@ -290,8 +286,6 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     const QSignalBlocker block(parts_.form4);
     parts_.form4->setChecked(event->type() == QEvent::Show);
   }
-  if (watched == parts_.form10 && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
-    settings_.view.lfpVisible = event->type() == QEvent::Show;
   return QMainWindow::eventFilter(watched, event);
 }
 
@@ -454,8 +448,7 @@ void MainWindow::ShowSweepState() {
   const bool lfp = rec.par.LfpPars.LfpPresent;
   if (lfp != parts_.form10->isVisible()) {
     parts_.form10->setVisible(lfp);
-    settings_.view.lfpVisible = lfp;
-    if (lfp && rec.nFiles > 0) DrawSweep(session_, rec.iFile, settings_);
+    if (lfp && rec.nFiles > 0) DrawSweep(session_, rec.iFile, settings_, Shown());
   }
 }
 
@@ -501,7 +494,7 @@ bool MainWindow::ChooseFiles() {
 void MainWindow::ReadAndDrawData() {
   Run("ReadAndDrawData", 0, [this] {
     if (!ChooseFiles()) return;
-    if (auto drawn = ReadAndDraw(session_, settings_, *sink_); !drawn) Warn(FromError(drawn.error()));
+    if (auto drawn = ReadAndDraw(session_, settings_, *sink_, Shown()); !drawn) Warn(FromError(drawn.error()));
     ShowSweepState();
   });
 }
@@ -516,7 +509,7 @@ void MainWindow::OnSmplChanged() {
     return;
   }
   const bool ran = Run("Smpl", 0, [this] {
-    if (auto drawn = ReadAndDraw(session_, settings_, *sink_); !drawn) Warn(FromError(drawn.error()));
+    if (auto drawn = ReadAndDraw(session_, settings_, *sink_, Shown()); !drawn) Warn(FromError(drawn.error()));
     ShowSweepState();
   });
   if (!ran) {
@@ -537,7 +530,7 @@ void MainWindow::DeleteSelectedRecordings() {
 void MainWindow::FICurvesRun() {
   Run("F_I_curves", session_.rec.nFiles, [this] {
     parts_.form2->show();
-    auto run = FICurves(session_, settings_, session_.dataDir, *sink_);
+    auto run = FICurves(session_, settings_, session_.dataDir, *sink_, Shown());
     if (!run)
       Warn(FromError(run.error()));
     else if (!run->stopped.empty())
@@ -549,7 +542,7 @@ void MainWindow::FICurvesRun() {
 void MainWindow::TreatAllDirsRun() {
   Run("TreatAllDirs", 0, [this] {
     parts_.form2->show();
-    auto batch = TreatAllDirs(session_, settings_, session_.dataDir, *sink_);
+    auto batch = TreatAllDirs(session_, settings_, session_.dataDir, *sink_, Shown());
     if (!batch) {
       Warn(FromError(batch.error()));
       return;
@@ -557,6 +550,14 @@ void MainWindow::TreatAllDirsRun() {
     ShowSweepState();
     fileNumber_->setText(QString::fromStdString(batch->label));
   });
+}
+
+ShownWindows MainWindow::Shown() const {
+  // An approximation shows the estimations window, so a run that
+  // approximates goes on to estimate.
+  return {.lfp = parts_.form10->isVisible(),
+          .currentWindow = form6_->isVisible(),
+          .estimations = form5_->isVisible() || settings_.fc.approximate};
 }
 
 bool MainWindow::Loaded(const QString& action) {

@@ -12,6 +12,7 @@
 
 #include "app/Fields.h"
 #include "session/Session.h"
+#include "actions/ReadAndDraw.h"
 #include "session/Settings.h"
 
 class QAction;
@@ -107,6 +108,8 @@ class MainWindow : public QMainWindow {
   // False, with a warning naming `action`, when no sweep of the current
   // directory (or no chosen column file) is loaded.
   bool Loaded(const QString& action);
+  // The windows that actions draw into, as they are shown now.
+  ShownWindows Shown() const;
 
   // --- firing-clamp tabs (MainWindowFiringClamp.cpp) ---
   // The buttons of the "Firing-Clamp" and "Approximate_FC" tabs.

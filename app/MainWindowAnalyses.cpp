@@ -195,7 +195,7 @@ void MainWindow::CreateAnalysisWindows() {
   // Another sweep shown while the tab is open is plotted too. The sweep
   // selector's own handler, connected first, has read and drawn it by now.
   connect(parts_.Smpl->spin(), &QDoubleSpinBox::valueChanged, this, [this, &ui] {
-    if (settings_.view.lissajousActive && !busy()) ui.DrawLissajous();
+    if (parts_.pages->currentWidget() == ui.lissajous && !busy()) ui.DrawLissajous();
   });
 }
 

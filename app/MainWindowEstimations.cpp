@@ -94,7 +94,7 @@ void MainWindow::CreateEstimationWindows() {
 void MainWindow::EstimationsUi::Average() {
   MainWindow& w = window;
   w.Run("Average", 0, [&w, this] {
-    bool& align = w.settings_.view.alignFC;
+    bool& align = w.settings_.draw.alignFC;
     const bool aligned = align;
     align = false;
     w.fields_.LoadAll();
@@ -124,7 +124,7 @@ void MainWindow::EstimationsUi::Analytic() {
     AnalyticEstimate(p, s.rec.par.FCPars.Ipos, w.warnings());
     // The membrane equation refers the voltages to VL, so the split and the drawing do too.
     const double Vus = p.VL;  // mV
-    const std::vector<double>* stim = settings.view.alignFC ? &s.StimTimes : nullptr;
+    const std::vector<double>* stim = settings.draw.alignFC ? &s.StimTimes : nullptr;
     SplitConductances(p, settings.estimations, s.rec.par.StepPars.CmdScale, Vus, w.warnings());
     if (Status written = WriteEstimates(p, stim, s.dataDir); !written) w.Warn(FromError(written.error()));
     DrawEstimates(p, settings.estimations, s.approx.fitted.kind, Vus, stim, s.fcCharts.estimations);

@@ -101,17 +101,20 @@ void MainWindow::LoadSelectedRecordings() {
   Run("Loading the selected recordings", 0, [this, &selected] {
     SetBusyColour(true);
     QCoreApplication::processEvents();
-    settings_.view.page = static_cast<MainPage>(parts_.pages->currentIndex());
-    // An approximation shows the estimations window, so a run that
-    // approximates goes on to estimate.
-    settings_.view.estimationsVisible = form5_->isVisible() || settings_.fc.approximate;
-    settings_.view.currentWindowVisible = form6_->isVisible();
     StatusLabelSink sink(warnings(), *fcUi_->fc);
-    auto run = FiringClampDriver(session_, settings_, selected, sink);
+    auto run = FiringClampDriver(session_, settings_, selected, sink,
+                                 static_cast<MainPage>(parts_.pages->currentIndex()), Shown());
     if (!run) Warn(FromError(run.error()));
     if (run && run->shownSlot > 0) settings_.Smpl = run->shownSlot;
-    // The driver turns to the firing-clamp page for a firing-clamp recording and back for another.
-    parts_.pages->setCurrentIndex(static_cast<int>(settings_.view.page));
+    if (run)
+      for (const FiringClampFile& f : run->files)
+        if (NothingEstimated(f))
+          Warn(QString("%1: no pulse estimated (%2 pulses, %3 flaws)")
+                   .arg(QString::fromStdString(f.name))
+                   .arg(f.nPulses)
+                   .arg(f.nFlaws));
+    // The firing-clamp page for a firing-clamp recording, and back for another.
+    if (run) parts_.pages->setCurrentIndex(static_cast<int>(run->page));
     const Recording& rec = session_.rec;
     if (rec.nFiles > 0 && rec.nFiles < static_cast<int>(rec.FileNames.size()))
       parts_.form9Window->ShowFile(ParameterFileName(rec.FileNames[rec.nFiles]));

@@ -51,16 +51,14 @@ struct FcOptions {
   std::vector<std::string> set;
 };
 
-// The window state a run of these options stands for: the "Firing-Clamp"
-// page shown; "Calibrate" ticks "Write in file"; "Approximate" is ticked
-// only when an approximation or estimation is asked for, so that a plain
-// run analyses without needing a calibration.
+// The settings a run of these options stands for: "Calibrate" ticks "Write
+// in file"; "Approximate" is ticked only when an approximation or
+// estimation is asked for, so that a plain run analyses without needing a
+// calibration. The run itself goes as on the "Firing-Clamp" page.
 Result<Settings> SettingsFrom(const FcOptions& o) {
   Settings s = StartupSettings();
-  s.view.page = MainPage::FiringClamp;
   s.fc.writeInFile = o.calibrate;
   s.fc.approximate = o.approximate.has_value() || o.estimate;
-  s.view.estimationsVisible = o.estimate;
   if (o.approximate) s.approx.kind = static_cast<ApproxKind>(*o.approximate);
   for (const std::string& a : o.set)
     if (Status st = ApplySetting(s, a, kFCTag); !st) return st.error();
@@ -86,7 +84,7 @@ std::vector<std::string> PrintRun(const FiringClampRun& run, ApproxKind kind) {
     const EstimateSummary& s = f.summary;
     const EstimationReport& r = *f.estimation;
     const int zeroed = r.notConverged + r.zeroVariance + r.badCorrection + r.notFinite;
-    if (s.last < s.first || zeroed >= s.last - s.first + 1) {
+    if (NothingEstimated(f)) {
       std::cout << fmt::format("estimates of {}: no pulse estimated ({} pulses, {} flaws, {} without estimate)\n",
                                f.name, f.nPulses, f.nFlaws, zeroed);
       nothing.push_back(f.name);
@@ -131,7 +129,7 @@ void RunFc(const FcOptions& o) {
     if (Status st = WritePulseFile(session.dataDir, session.pulses, PulseFileMode::Clean); !st)
       return Fail(st.error());
   }
-  auto run = FiringClampDriver(session, s, *selected, warnings);
+  auto run = FiringClampDriver(session, s, *selected, warnings, MainPage::FiringClamp, {.estimations = o.estimate});
   if (!run) return Fail(run.error());
   const std::vector<std::string> notEstimated = PrintRun(*run, s.approx.kind);
   if (run->approximationFailed)

@@ -32,7 +32,7 @@ struct Charts {
 };
 
 // The firing-clamp views: the "Firing-Clamp" and "Approximate_FC" tabs and
-// the estimations window, with the two labels the driver writes.
+// the estimations window.
 struct FiringClampCharts {
   Chart time;           // "V", "Markers" and the pulse features; left "mV", NegPulseDur and dVdt right
   Chart vsI;            // correlations against I: bottom "I", left "mV", right "ms, mV/ms"
@@ -40,8 +40,6 @@ struct FiringClampCharts {
   ComparisonCharts comparison;  // "Draw approximated versus true z1, z2"
   LatticeFrame lattice1, lattice2;
   EstimationCharts estimations = MakeEstimationCharts();
-  std::string status = "Status";  // the status label of the "Firing-Clamp" tab
-  std::string flaws;              // "Number of flaws=..."
 };
 
 // What the loaded sweeps were read from: the data directory and the

@@ -56,9 +56,9 @@ const std::vector<SettingField>& Table() {
       {.name = "Analyze_since_t0", .caption = "Analyze since t0=                           ms",
        .at = AT(load.t0), .unit = "ms", .increment = 10000, .min = 0, .tags = kBoth},
       // Plots page, under the current chart.
-      Box({.name = "Show_command_I_and_G", .caption = "Show command I and G", .at = AT(view.showCommandIG)}),
+      Box({.name = "Show_command_I_and_G", .caption = "Show command I and G", .at = AT(draw.showCommandIG)}),
       Box({.name = "Plots.Align_to_stimuli", .caption = "Align to stimuli", .note = "current chart",
-           .at = AT(view.alignCurrent)}),
+           .at = AT(draw.alignCurrent)}),
 
       // "Options" page.
       Integer({.name = "n_Draw", .caption = "n_Draw", .at = AT(nDraw), .min = 0}),
@@ -158,7 +158,7 @@ const std::vector<SettingField>& Table() {
       {.name = "Exclude_initial", .caption = "Exclude initial", .at = AT(fc.ExcludeInitial), .unit = "ms",
        .increment = 10, .min = 0, .tags = kFC},
       Box({.name = "Align_to_stimuli", .caption = "Align to stimuli", .note = "firing-clamp chart",
-           .at = AT(view.alignFC), .tags = kFC}),
+           .at = AT(draw.alignFC), .tags = kFC}),
       Box({.name = "subV", .caption = "subV", .box = "Which to plot", .at = AT(whichToPlot.subV)}),
       Box({.name = "NegPulseD", .caption = "NegPulseD", .box = "Which to plot", .at = AT(NegPulseD)}),
       Box({.name = "VT", .caption = "VT", .box = "Which to plot", .at = AT(whichToPlot.VT)}),
@@ -252,7 +252,7 @@ const std::vector<SettingField>& Table() {
        .unit = "Hz", .decimals = 2, .min = 0.01, .max = 1000},
 
       // "Form10: LFP".
-      {.name = "Filter_time_constant", .caption = "Filter time constant, ms", .at = AT(view.lfpTau),
+      {.name = "Filter_time_constant", .caption = "Filter time constant, ms", .at = AT(draw.lfpTau),
        .unit = "ms", .decimals = 2, .increment = 0.1, .min = 0, .max = 1e6},
   };
   return table;

@@ -19,21 +19,12 @@
 
 namespace velmora {
 
-// The pages of the main window's page control, by index.
-enum class MainPage { Plots = 0, Options = 1, Lissajous = 2, FiringClamp = 3, ApproximateFC = 4 };
-
-// What the windows show that decides what an analysis draws (boxes on the
-// charts, which window or page is visible).
-struct ViewState {
-  bool showCommandIG = true;    // "Show command I and G" of the current chart
-  bool alignCurrent = false;    // "Align to stimuli" of the current chart
-  bool alignFC = false;         // "Align to stimuli" of the firing-clamp chart
-  bool lfpVisible = false;      // the LFP window is shown
-  double lfpTau = 0.5;          // ms, "Filter time constant, ms" of the LFP window
-  bool lissajousActive = false; // the "Lissajous" page is the active page
-  MainPage page = MainPage::Plots;   // the page shown; the firing-clamp driver may switch it
-  bool estimationsVisible = false;   // "Form5: Estimations_FC" is shown: the driver estimates
-  bool currentWindowVisible = false; // "Form6: current" is shown: the driver marks the pulses on it
+// How a sweep is drawn: the boxes on the charts and the LFP window's filter.
+struct DrawSettings {
+  bool showCommandIG = true;  // "Show command I and G" of the current chart
+  bool alignCurrent = false;  // "Align to stimuli" of the current chart
+  bool alignFC = false;       // "Align to stimuli" of the firing-clamp chart
+  double lfpTau = 0.5;        // ms, "Filter time constant, ms" of the LFP window
 };
 
 struct Settings {
@@ -47,7 +38,7 @@ struct Settings {
   SpikeSettings spikes;
   FilterSettings filter;
   FISettings fi;
-  ViewState view;
+  DrawSettings draw;
   StimSettings stim;               // "ddI_limit", "Stimulation frequency, Hz" of the artefact window
   int parameterSet = 1;            // "Adjusted sets of parameters": 0 "Default", 1 "Kelmar's set of parameters"
   bool NegPulseD = false;          // plot selection of the firing-clamp charts

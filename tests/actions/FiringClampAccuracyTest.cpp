@@ -45,7 +45,6 @@ struct Accuracy {
 
 Settings DriverSettings() {
   Settings s = StartupSettings();
-  s.view.page = MainPage::FiringClamp;
   s.fc.approximate = false;
   return s;
 }
@@ -59,7 +58,8 @@ FiringClampRun RunDriver(const fs::path& dir, Settings settings, Session& sessio
   session.listed = *listed;
   std::vector<int> all(session.listed.size());
   std::iota(all.begin(), all.end(), 0);
-  auto run = FiringClampDriver(session, settings, all, warnings);
+  auto run = FiringClampDriver(session, settings, all, warnings, MainPage::FiringClamp,
+                               {.estimations = settings.fc.approximate});
   EXPECT_TRUE(run) << run.error().What();
   return run ? *run : FiringClampRun{};
 }
@@ -99,7 +99,6 @@ Accuracy Estimate(const fs::path& calDir, const fs::path& estDir, const SweepRes
   fs::copy_file(calDir / kCalibrationFileName, estDir / kCalibrationFileName, fs::copy_options::overwrite_existing);
   Settings settings = DriverSettings();
   settings.fc.approximate = true;
-  settings.view.estimationsVisible = true;
   settings.approx.kind = kind;
   settings.approx.iz1 = z.iz1, settings.approx.iz2 = z.iz2, settings.approx.iz3 = z.iz3;
   Session session;

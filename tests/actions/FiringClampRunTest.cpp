@@ -50,21 +50,22 @@ void WriteStepSweeps(const fs::path& dir) {
 
 Settings FcSettings() {
   Settings s = StartupSettings();
-  s.view.page = MainPage::FiringClamp;
   s.fc.FlawThreshold = 50;  // mV: the model's spikes rise up to 33 mV in one sample
   s.fc.approximate = false;
   return s;
 }
 
-// Every listed recording of `dir` through the driver.
-Result<FiringClampRun> RunOn(const fs::path& dir, Session& session, Settings& settings, WarningSink& warnings) {
+// Every listed recording of `dir` through the driver, with `page` shown and
+// the estimations window shown when `estimate`.
+Result<FiringClampRun> RunOn(const fs::path& dir, Session& session, Settings& settings, WarningSink& warnings,
+                             MainPage page = MainPage::FiringClamp, bool estimate = false) {
   session.dataDir = dir;
   auto listed = ReadListOfFiles(dir, dir, session.rec, warnings);
   if (!listed) return listed.error();
   session.listed = *listed;
   std::vector<int> all(session.listed.size());
   std::iota(all.begin(), all.end(), 0);
-  return FiringClampDriver(session, settings, all, warnings);
+  return FiringClampDriver(session, settings, all, warnings, page, {.estimations = estimate});
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -105,7 +106,7 @@ TEST(FiringClampDriver, EachRecordingIsAnalysedFromItsOwnSamples) {
     }
   }
   EXPECT_EQ(session.rec.iFile, 4);
-  EXPECT_EQ(session.fcCharts.status, "Done");
+  EXPECT_EQ(run->lastStep, "Done");
   const std::vector<std::string> perFile(warnings.statuses.end() - 6, warnings.statuses.end());
   EXPECT_THAT(perFile, ElementsAre("Analyze_FC", "Draw_FC", "Draw and write correlations", "No Approximation",
                                    "No Estimation", "Done"));
@@ -135,12 +136,11 @@ TEST(FiringClampDriver, PageShownDecidesWhetherToAnalyse) {
       WriteStepSweeps(tmp.path());
     Session session;
     Settings settings = FcSettings();
-    settings.view.page = c.page;
     settings.fc.writeInFile = true;
     CollectingSink warnings;
-    auto run = RunOn(tmp.path(), session, settings, warnings);
+    auto run = RunOn(tmp.path(), session, settings, warnings, c.page);
     ASSERT_TRUE(run) << c.name << ": " << run.error().What();
-    EXPECT_EQ(settings.view.page, c.pageAfter) << c.name;
+    EXPECT_EQ(run->page, c.pageAfter) << c.name;
     ASSERT_FALSE(run->files.empty()) << c.name;
     EXPECT_EQ(run->files[0].analysed, c.analysed) << c.name;
     EXPECT_EQ(fs::exists(tmp / kCalibrationFileName), c.analysed) << c.name;
@@ -164,7 +164,7 @@ TEST(FiringClampDriver, FailedApproximationEndsTheRun) {
   ASSERT_EQ(run->files.size(), 2u);
   EXPECT_FALSE(run->files[0].approximated);
   EXPECT_FALSE(run->files[1].analysed);
-  EXPECT_EQ(session.fcCharts.status, "Approximation");
+  EXPECT_EQ(run->lastStep, "Approximation");
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_THAT(warnings[0], HasSubstr(kNoCalibrationMessage));
   EXPECT_FALSE(fs::exists(tmp / kCalibrationFileName));
@@ -190,10 +190,9 @@ TEST(FiringClampDriver, EstimationRunWritesItsFilesAndSummary) {
   Settings settings = FcSettings();
   settings.fc.writeInFile = false;
   settings.fc.approximate = true;
-  settings.view.estimationsVisible = true;
   Session session;
   CollectingSink warnings;
-  auto run = RunOn(tmp.path(), session, settings, warnings);
+  auto run = RunOn(tmp.path(), session, settings, warnings, MainPage::FiringClamp, true);
   ASSERT_TRUE(run) << run.error().What();
   ASSERT_EQ(run->files.size(), 9u);
   for (const FiringClampFile& f : run->files) {
@@ -233,12 +232,11 @@ TEST(FiringClampDriver, CorruptedCalibrationEndsTheRunAndKeepsTheEstimates) {
   };
   settings.fc.writeInFile = false;
   settings.fc.approximate = true;
-  settings.view.estimationsVisible = true;
   for (const Case& c : cases) {
     tmp.Write(kCalibrationFileName, c.content);
     Session session;
     CollectingSink warnings;
-    auto run = RunOn(tmp.path(), session, settings, warnings);
+    auto run = RunOn(tmp.path(), session, settings, warnings, MainPage::FiringClamp, true);
     ASSERT_TRUE(run) << c.name;
     EXPECT_TRUE(run->approximationFailed) << c.name;
     ASSERT_EQ(warnings.size(), 1u) << c.name;
@@ -371,8 +369,7 @@ TEST(DrawFC, ThinsBySkipAndDrawsOnlyThisSweep) {
     session.FC.slot = c.FCslot;
     Settings settings = FcSettings();
     settings.Skip = 15;  // drawn: 15, 30, ..., 90
-    settings.view.currentWindowVisible = c.currentWindow;
-    DrawFC(session, 1, settings);
+    DrawFC(session, 1, settings, {.currentWindow = c.currentWindow});
     const FiringClampCharts& charts = session.fcCharts;
     EXPECT_EQ(PointsOf(charts.time, "V"), c.V) << c.name;
     EXPECT_EQ(PointsOf(charts.time, "Markers"), c.markers) << c.name;
@@ -381,7 +378,6 @@ TEST(DrawFC, ThinsBySkipAndDrawsOnlyThisSweep) {
     EXPECT_EQ(PointsOf(charts.estimations.conductance, "True G"), c.tenth) << c.name;
     EXPECT_EQ(PointsOf(charts.time, "PulseV"), 2u) << c.name;
     EXPECT_EQ(PointsOf(session.charts.stimulus, "Pointer"), c.pointer) << c.name;
-    EXPECT_EQ(charts.flaws, "Number of flaws=3") << c.name;
     if (c.pointer == 0) continue;
     const ChartPoint marker = FindSeries(charts.time, "Markers")->points[0];
     EXPECT_NEAR(marker.x, 3, 1e-12) << c.name;  // ms, sample 30

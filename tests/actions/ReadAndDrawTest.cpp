@@ -100,9 +100,8 @@ TEST(DrawSweep, LfpFollowsTheWindowAndItsOwnLength) {
     for (int i = 0; i < 50; ++i) session.rec.raw.LFPRaw.push_back(10 + i);  // shorter than the sweep
     Settings s;
     s.Skip = 1;
-    s.view.lfpVisible = c.visible;
-    s.view.lfpTau = c.tau;
-    DrawSweep(session, 1, s);
+    s.draw.lfpTau = c.tau;
+    DrawSweep(session, 1, s, {.lfp = c.visible});
     const Series& lfp = SeriesOf(session.charts.lfp, "LFP");
     ASSERT_EQ(lfp.points.size(), c.points) << c.name;
     if (c.points == 0) continue;

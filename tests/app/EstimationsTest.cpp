@@ -170,10 +170,10 @@ class EstimationsTest : public QObject {
       AppWithEstimates app;
       if (!c.file) fs::remove(app.data / kEstimatesFileName);
       app.session->StimTimes = {50, 120, 240};  // ms
-      app.window->settings().view.alignFC = c.align;
+      app.window->settings().draw.alignFC = c.align;
       app.form5->parts().dt_av->setValue(100);
       app.form5->parts().average->click();
-      QVERIFY2(app.window->settings().view.alignFC == c.align, c.name);
+      QVERIFY2(app.window->settings().draw.alignFC == c.align, c.name);
       const Series* meanI = FindSeries(app.session->fcCharts.estimations.current, "mean_Estim_I");
       if (c.file) {
         const std::vector<ChartPoint> expected = {{100, 110}, {200, 130}};

@@ -84,14 +84,14 @@ class FiringClampTest : public QObject {
         QVERIFY2(page->calibrate()->font().bold() && !page->approximate()->font().bold(), c.name);
         QVERIFY2(page->writeInFile()->isChecked() && s.fc.writeInFile, c.name);
         QVERIFY2(!page->approximateBox()->isChecked() && !s.fc.approximate, c.name);
-        QVERIFY2(!page->alignToStimuli()->isChecked() && !s.view.alignFC, c.name);
+        QVERIFY2(!page->alignToStimuli()->isChecked() && !s.draw.alignFC, c.name);
       }
       page->approximate()->click();
       QVERIFY2(page->approximate()->font().bold() && !page->calibrate()->font().bold(), c.name);
       QVERIFY2(!page->writeInFile()->isChecked() && !s.fc.writeInFile, c.name);
       QVERIFY2(page->approximateBox()->isChecked() && s.fc.approximate, c.name);
       QVERIFY2(page->alignToStimuli()->isChecked() == c.alignBefore, c.name);
-      QVERIFY2(s.view.alignFC == c.alignBefore, c.name);
+      QVERIFY2(s.draw.alignFC == c.alignBefore, c.name);
     }
   }
 
@@ -303,7 +303,7 @@ class FiringClampTest : public QObject {
     }
     const Session& s = *app.session;
     QVERIFY(s.rec.traces.nLast(1) >= 899999);
-    QCOMPARE(s.fcCharts.status, std::string("Done"));
+    QCOMPARE(app.fc->status()->text(), QString("Done"));
     QVERIFY(s.pulses.nPulses > 800);
     QVERIFY(PointsOf(s.fcCharts.estimations.current, "Estimated I") > 800);
     QVERIFY(app.form5()->isVisible());
@@ -313,7 +313,7 @@ class FiringClampTest : public QObject {
     part.start();
     NullSink sink;
     Settings settings = app.window->settings();
-    QVERIFY(FiringClampDriver(*app.session, settings, {0}, sink));
+    QVERIFY(FiringClampDriver(*app.session, settings, {0}, sink, MainPage::FiringClamp, {.estimations = true}));
     const qint64 coreMs = part.restart();
     for (app::ChartView* view : {app.fc->timeView(), app.fc->vsIView(), app.fc->vsGView()}) view->Refresh();
     app.window->repaint();
