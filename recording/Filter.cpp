@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <limits>
 
 namespace velmora {
 namespace {
@@ -39,6 +40,14 @@ void FilterVoltage(SweepSlot& slot, double dt, const FilterSettings& s, WarningS
   const double a = dt / tau;  // 0 < a <= 1
   for (int n = 0; n < s.iterations; ++n)
     ForwardBackward(slot.V.data(), static_cast<std::size_t>(slot.nLast), a);
+  // Passes with one time constant add up; after another one no setting describes V.
+  const bool sameTau = slot.filteredIterations == 0 || slot.filteredTauF == s.tauF;
+  slot.filteredTauF = sameTau ? s.tauF : std::numeric_limits<double>::quiet_NaN();
+  slot.filteredIterations += s.iterations;
+}
+
+bool FilteredAs(const SweepSlot& slot, const FilterSettings& s) {
+  return slot.filteredIterations > 0 && slot.filteredIterations == s.iterations && slot.filteredTauF == s.tauF;
 }
 
 }  // namespace velmora

@@ -22,7 +22,11 @@ struct FilterSettings {
 // claims) warns "Bad file! Turn off filtering and delete the file."; a time
 // constant shorter than dt, or a dt <= 0 or not finite, warns "Bad filtering
 // tauF or dt.". Either way the samples stay as they were. Fewer than one
-// iteration changes nothing and says nothing.
+// iteration changes nothing and says nothing. Notes in the slot what V went
+// through (filteredTauF, filteredIterations).
 void FilterVoltage(SweepSlot& slot, double dt, const FilterSettings& s, WarningSink& warnings);
+
+// Whether V is the sweep as read, filtered with `s` (`on` aside) once.
+bool FilteredAs(const SweepSlot& slot, const FilterSettings& s);
 
 }  // namespace velmora

@@ -31,8 +31,19 @@ Status ReadTrace(Recording& rec, const std::filesystem::path& trace, WarningSink
 Status LoadSweepFiles(Recording& rec, const std::filesystem::path& trace, WarningSink& warnings);
 
 // Copies the raw channels read last into slot `slot` (1..50) with dt, t0,
-// nLast, the stimulus window and the step values of the sweep.
+// nLast, the stimulus window and the step values of the sweep, and keeps
+// with the slot what RestoreSweep needs (SweepReading: the parameters and,
+// for a recording with an LFP, its LFP samples up to nLast).
 Status LoadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings);
+
+// Sets the recording state as reading FileNames[slot] again would (parameters,
+// dt, t0, FileNo, tOn, tOff, Vref, Gain, the step values of the slot, the
+// file name, the LFP; settings.lost reconciled for a firing-clamp sweep) from
+// what its load kept, without reading a file. False, changing nothing, when
+// the slot was not loaded from that file, or with another "Analyze since t0"
+// or another choice of whether Ireal is absent: then the files must be read.
+// The slot's samples are left as they are, filtered or not.
+bool RestoreSweep(Recording& rec, int slot, LoadSettings& settings);
 
 // Reads FileNames[slot] again and reloads its slot; an empty name changes nothing.
 Status ReloadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <utility>
 
 #include "analyses/ExtracelStim.h"
 #include "firingclamp/Driver.h"
@@ -63,7 +64,13 @@ Status ReadSweep(Session& session, int j, Settings& settings, WarningSink& warni
   bool read = true;
   if (settings.format == FileFormat::Main) {
     read = j < static_cast<int>(rec.FileNames.size()) && !rec.FileNames[j].empty();
-    if (Status s = ReloadSweep(rec, j, settings.load, warnings); !s) return s;
+    // A loaded slot keeps what its load read; its files are read again only
+    // when its voltage went through another filter than this read would apply.
+    const SweepSlot& slot = std::as_const(rec.traces)[j];
+    const bool voltageServes =
+        slot.filteredIterations == 0 || (settings.filter.on && FilteredAs(slot, settings.filter));
+    if (!(read && voltageServes && RestoreSweep(rec, j, settings.load)))
+      if (Status s = ReloadSweep(rec, j, settings.load, warnings); !s) return s;
   } else {
     for (int plane : {1, 2})
       if (Status s = ReadColumnFile(session.files, session.header, plane, j, Trunc(settings.Skip), rec, warnings); !s)
@@ -71,7 +78,7 @@ Status ReadSweep(Session& session, int j, Settings& settings, WarningSink& warni
   }
   // A slot that was not read again holds the voltage filtered already;
   // filtering it once more at every redraw would smooth it away.
-  if (read && settings.filter.on && rec.par.FiringClampOn != 1)
+  if (read && settings.filter.on && rec.par.FiringClampOn != 1 && !FilteredAs(rec.traces[j], settings.filter))
     FilterVoltage(rec.traces[j], rec.dt, settings.filter, warnings);
   CopyCompensationToFC(settings.compensation, session.FC);
   CopyCorrectionsToFC(settings.estimations, session.FC);

@@ -26,7 +26,11 @@ std::filesystem::path StimFileOf(const Session& session, int slot);
 Status ReadFormatHeaders(Session& session, const Settings& settings, WarningSink& warnings);
 
 // Reads slot j again in the chosen format and filters its voltage (never for
-// a firing-clamp recording).
+// a firing-clamp recording). A slot loaded from a main-format trace is not
+// read from its files again: RestoreSweep brings back the state its load
+// left, and its voltage is filtered only if it has not been already; the
+// files are read again when the slot cannot serve (another file name, "Analyze
+// since t0" or Ireal choice, or a voltage filtered otherwise).
 Status ReadSweep(Session& session, int j, Settings& settings, WarningSink& warnings);
 
 // Refills the voltage, current and LFP charts with slot j, every Skip-th
