@@ -163,4 +163,10 @@ Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesyst
   return run;
 }
 
+Result<FIRun> FICurvesOfSelection(Session& session, Settings& settings, const std::vector<int>& selected,
+                                  const std::filesystem::path& resultDir, WarningSink& warnings) {
+  if (Status s = LoadSelection(session, settings, selected, warnings); !s) return s.error();
+  return FICurves(session, settings, resultDir, warnings);
+}
+
 }  // namespace velmora

@@ -58,4 +58,11 @@ struct FIRun {
 Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesystem::path& resultDir,
                        WarningSink& warnings);
 
+// The main format's F-I run over the recordings selected in the list of
+// files (entries of session.listed): LoadSelection, then FICurves. The
+// selection is not drawn first, since the run reads, draws and detects
+// every sweep itself. A failed load is its Error.
+Result<FIRun> FICurvesOfSelection(Session& session, Settings& settings, const std::vector<int>& selected,
+                                  const std::filesystem::path& resultDir, WarningSink& warnings);
+
 }  // namespace velmora

@@ -168,8 +168,8 @@ Result<DrawnSweep> ReadAndDraw(Session& session, Settings& settings, WarningSink
   return drawn;
 }
 
-Status LoadSelectedSweeps(Session& session, Settings& settings, const std::vector<int>& selected,
-                          WarningSink& warnings) {
+Status LoadSelection(Session& session, Settings& settings, const std::vector<int>& selected,
+                     WarningSink& warnings) {
   std::vector<int> entries = selected;
   std::sort(entries.begin(), entries.end());
   entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
@@ -194,7 +194,13 @@ Status LoadSelectedSweeps(Session& session, Settings& settings, const std::vecto
   }
   rec.nFiles = n;
   settings.Smpl = 1;
-  if (n == 0) return Ok();
+  return Ok();
+}
+
+Status LoadSelectedSweeps(Session& session, Settings& settings, const std::vector<int>& selected,
+                          WarningSink& warnings) {
+  if (Status s = LoadSelection(session, settings, selected, warnings); !s) return s;
+  if (session.rec.nFiles == 0) return Ok();
   auto drawn = ReadAndDraw(session, settings, warnings);
   if (!drawn) return drawn.error();
   return Ok();

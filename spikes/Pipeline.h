@@ -50,9 +50,14 @@ struct DrawnSweep {
 Result<DrawnSweep> ReadAndDraw(Session& session, Settings& settings, WarningSink& warnings);
 
 // Loads the selected entries of session.listed (0-based, taken in list
-// order; names relative to session.dataDir) into slots 1, 2, ..., then
-// nFiles := their number, Smpl := 1 and ReadAndDraw. A failed read stops at
-// once: the slots loaded so far stay and nFiles keeps its value.
+// order; names relative to session.dataDir) into slots 1, 2, ..., each
+// trace read once, then nFiles := their number and Smpl := 1; draws nothing.
+// A failed read stops at once: the slots loaded so far stay and nFiles keeps
+// its value.
+Status LoadSelection(Session& session, Settings& settings, const std::vector<int>& selected,
+                     WarningSink& warnings);
+
+// LoadSelection, then ReadAndDraw of sweep 1 when any was loaded.
 Status LoadSelectedSweeps(Session& session, Settings& settings, const std::vector<int>& selected,
                           WarningSink& warnings);
 
