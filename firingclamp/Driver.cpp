@@ -55,6 +55,13 @@ void SetCorrelationAxes(FiringClampCharts& charts) {
   charts.vsI.right.title = charts.vsG.right.title = "ms, mV/ms";
 }
 
+// Whether slot k holds a firing-clamp recording, by the parameters its load
+// kept; a slot without them is taken as one, to be read and looked at.
+bool HoldsFiringClamp(const Recording& rec, int k) {
+  const std::optional<SweepReading>& kept = rec.traces[k].reading;
+  return !kept || kept->par.FiringClampOn == 1;
+}
+
 int SkipOf(const Settings& settings) {
   // A Skip below 1 draws every sample.
   return static_cast<int>(std::clamp(std::trunc(settings.Skip), 1.0, 1e6));
@@ -237,16 +244,18 @@ Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, c
   const fs::path& dir = session.dataDir;
   FiringClampRun run;
   for (int k = 1; k <= rec.nFiles; ++k) {
+    FiringClampFile& file = run.files.emplace_back();
+    file.slot = k;
+    file.name = SweepName(rec, k);
+    warnings.Progress(k, rec.nFiles, fmt::format("recording {} of {}: {}", k, rec.nFiles, file.name));
+    // Decided on what the load kept, so that a sweep left alone is not read again.
+    if (!firingClampPage || !HoldsFiringClamp(rec, k)) continue;
     rec.iFile = k;
     // Read again and prepared from its own samples: the record FC holds the
     // sweep prepared last, and analysing sweep k against another sweep's
     // samples would give that sweep's pulses under this one's name.
     if (Status read = ReadSweep(session, k, settings, warnings); !read) return read.error();
-    FiringClampFile& file = run.files.emplace_back();
-    file.slot = k;
-    file.name = SweepName(rec, k);
-    warnings.Progress(k, rec.nFiles, fmt::format("recording {} of {}: {}", k, rec.nFiles, file.name));
-    if (!firingClampPage || rec.par.FiringClampOn != 1) continue;
+    if (rec.par.FiringClampOn != 1) continue;
 
     file.analysed = true;
     step("Analyze_FC");

@@ -92,7 +92,9 @@ struct FiringClampRun {
 // firing-clamp recording is prepared again from its own samples and
 // analysed, drawn, written to the calibration file (settings.fc.writeInFile),
 // approximated (settings.fc.approximate; a failure ends the run) and
-// estimated (also settings.view.estimationsVisible). Each step's text goes
+// estimated (also settings.view.estimationsVisible). A recording not
+// analysed is not read again: iFile and the recording state stay those of
+// the sweep read last. Each step's text goes
 // to warnings.Status and session.fcCharts.status. Errors: nothing selected,
 // a recording that cannot be read, a file that cannot be written.
 Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, const std::vector<int>& selected,
