@@ -94,5 +94,27 @@ TEST(FilterVoltage, BadInputWarnsAndLeavesSamples) {
   }
 }
 
+// A read-and-draw filters a loaded voltage only if it has not gone through
+// this very filter: filtering it twice would smooth it further, and a voltage
+// filtered otherwise must be read again.
+TEST(FilterVoltage, NotesWhatTheVoltageWentThrough) {
+  const FilterSettings a{.tauF = 0.2, .iterations = 2}, b{.tauF = 0.3, .iterations = 2};
+  SweepSlot slot = Sweep(kVoltage);
+  NullSink warnings;
+  EXPECT_FALSE(FilteredAs(slot, a)) << "as read";
+  FilterVoltage(slot, kDt, a, warnings);
+  EXPECT_TRUE(FilteredAs(slot, a));
+  EXPECT_FALSE(FilteredAs(slot, b));
+  FilterVoltage(slot, kDt, {.tauF = 0.2, .iterations = 1}, warnings);
+  EXPECT_TRUE(FilteredAs(slot, {.tauF = 0.2, .iterations = 3})) << "passes of one time constant add up";
+  FilterVoltage(slot, kDt, b, warnings);
+  EXPECT_FALSE(FilteredAs(slot, b)) << "after two time constants";
+  EXPECT_FALSE(FilteredAs(slot, {.tauF = 0.3, .iterations = 5})) << "after two time constants";
+
+  SweepSlot single = Sweep({-65});
+  FilterVoltage(single, kDt, a, warnings);
+  EXPECT_FALSE(FilteredAs(single, a)) << "a filter that could not run";
+}
+
 }  // namespace
 }  // namespace velmora
