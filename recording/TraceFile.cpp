@@ -15,7 +15,6 @@
 #include <optional>
 #include <string.h>  // memrchr
 #include <thread>
-#include <utility>
 
 #include "recording/ParameterFile.h"
 #include "recording/SideFiles.h"
@@ -548,12 +547,18 @@ Status LoadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& 
   return Ok();
 }
 
-bool RestoreSweep(Recording& rec, int slot, LoadSettings& settings) {
-  if (slot < 1 || slot > kMaxSweeps || slot >= static_cast<int>(rec.FileNames.size())) return false;
-  const std::optional<SweepReading>& kept = std::as_const(rec.traces)[slot].reading;
+const SweepReading* KeptReading(const Recording& rec, int slot, const LoadSettings& settings) {
+  if (slot < 1 || slot > kMaxSweeps || slot >= static_cast<int>(rec.FileNames.size())) return nullptr;
+  const std::optional<SweepReading>& kept = rec.traces[slot].reading;
   if (!kept || kept->trace != rec.FileNames[slot] || kept->t0Setting != settings.t0 ||
       kept->IrealAbsent != (settings.lost == LostParameters::IrealAbsent))
-    return false;
+    return nullptr;
+  return &*kept;
+}
+
+bool RestoreSweep(Recording& rec, int slot, LoadSettings& settings) {
+  const SweepReading* kept = KeptReading(rec, slot, settings);
+  if (!kept) return false;
   const SweepReading& r = *kept;
   rec.par = r.par;
   // The choice may have changed since the load (another firing-clamp sweep

@@ -36,12 +36,16 @@ Status LoadSweepFiles(Recording& rec, const std::filesystem::path& trace, Warnin
 // for a recording with an LFP, its LFP samples up to nLast).
 Status LoadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings);
 
+// What the load of the slot kept, when it holds FileNames[slot] cut as
+// these settings cut it (the same "Analyze since t0" and choice of whether
+// Ireal is absent); null otherwise.
+const SweepReading* KeptReading(const Recording& rec, int slot, const LoadSettings& settings);
+
 // Sets the recording state as reading FileNames[slot] again would (parameters,
 // dt, t0, FileNo, tOn, tOff, Vref, Gain, the step values of the slot, the
 // file name, the LFP; settings.lost reconciled for a firing-clamp sweep) from
-// what its load kept, without reading a file. False, changing nothing, when
-// the slot was not loaded from that file, or with another "Analyze since t0"
-// or another choice of whether Ireal is absent: then the files must be read.
+// what its load kept, without reading a file. False, changing nothing,
+// without a KeptReading: then the files must be read.
 // The slot's samples are left as they are, filtered or not.
 bool RestoreSweep(Recording& rec, int slot, LoadSettings& settings);
 

@@ -137,6 +137,7 @@ Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesyst
     return run;
   }
   if (Status s = PrepareResultFiles(resultDir, settings.fi.AppendOutput); !s) return s.error();
+  FilterLoadedSweeps(session, settings);
 
   // nFiles is read anew each time: the old column format starts from 25 and
   // learns the real number of sweeps from the columns of the first read.

@@ -88,6 +88,18 @@ Status ReadSweep(Session& session, int j, Settings& settings, WarningSink& warni
   return Ok();
 }
 
+void FilterLoadedSweeps(Session& session, const Settings& settings) {
+  if (settings.format != FileFormat::Main || !settings.filter.on) return;
+  Recording& rec = session.rec;
+  std::vector<std::pair<SweepSlot*, double>> sweeps;
+  for (int j = 1; j <= std::min(rec.nFiles, kMaxSweeps); ++j) {
+    const SweepReading* kept = KeptReading(rec, j, settings.load);
+    if (kept && kept->par.FiringClampOn != 1 && rec.traces[j].filteredIterations == 0)
+      sweeps.emplace_back(&rec.traces[j], kept->dt);
+  }
+  FilterVoltages(sweeps, settings.filter);
+}
+
 void DrawSweep(Session& session, int j, const Settings& settings) {
   const Recording& rec = session.rec;
   const ViewState& view = settings.view;

@@ -33,6 +33,11 @@ Status ReadFormatHeaders(Session& session, const Settings& settings, WarningSink
 // since t0" or Ireal choice, or a voltage filtered otherwise).
 Status ReadSweep(Session& session, int j, Settings& settings, WarningSink& warnings);
 
+// Filters together, before a run over every loaded slot, the voltages that
+// ReadSweep would filter one by one (the main format's slots it restores,
+// not filtered yet): the same voltages in a fraction of the time.
+void FilterLoadedSweeps(Session& session, const Settings& settings);
+
 // Refills the voltage, current and LFP charts with slot j, every Skip-th
 // sample, and sets session.gClamped / iClamped to the clamp of the sweep.
 void DrawSweep(Session& session, int j, const Settings& settings);
