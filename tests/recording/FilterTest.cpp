@@ -116,5 +116,33 @@ TEST(FilterVoltage, NotesWhatTheVoltageWentThrough) {
   EXPECT_FALSE(FilteredAs(single, a)) << "a filter that could not run";
 }
 
+// Filtering sweeps side by side must not change a bit of any: the F-I
+// result files are compared byte for byte with earlier runs. Fifteen sweeps
+// run as groups of eight, four, two and one, of unequal lengths and steps.
+TEST(FilterVoltages, EqualToTheBitToFilteringOneByOne) {
+  const FilterSettings s{.tauF = 0.3, .iterations = 3};
+  std::vector<SweepSlot> together, alone;
+  std::vector<double> dt;
+  for (int k = 0; k < 15; ++k) {
+    std::vector<double> V(200 + 37 * ((k * 7) % 15));
+    for (std::size_t i = 0; i < V.size(); ++i) V[i] = -65 + 20 * std::sin(0.05 * i * (k + 1)) + (i % 7 == 0 ? 30 : 0);
+    together.push_back(Sweep(V));
+    dt.push_back(kDt * (1 + 0.5 * (k % 3)));
+  }
+  together[5].nLast = 0;  // refused: left for FilterVoltage to report
+  alone = together;
+  std::vector<std::pair<SweepSlot*, double>> sweeps;
+  for (int k = 0; k < 15; ++k) sweeps.emplace_back(&together[k], dt[k]);
+  FilterVoltages(sweeps, s);
+  CollectingSink warnings;
+  for (int k = 0; k < 15; ++k) {
+    if (k != 5) FilterVoltage(alone[k], dt[k], s, warnings);
+    EXPECT_EQ(together[k].V, alone[k].V) << "sweep " << k;
+    EXPECT_EQ(FilteredAs(together[k], s), k != 5) << "sweep " << k;
+  }
+  EXPECT_EQ(warnings.size(), 0u);
+  EXPECT_EQ(together[5].V, Sweep(together[5].V).V);
+}
+
 }  // namespace
 }  // namespace velmora
