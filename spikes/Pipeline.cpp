@@ -76,8 +76,8 @@ Status ReadSweep(Session& session, int j, Settings& settings, WarningSink& warni
       if (Status s = ReadColumnFile(session.files, session.header, plane, j, Trunc(settings.Skip), rec, warnings); !s)
         return s;
   }
-  // A slot that was not read again holds the voltage filtered already;
-  // filtering it once more at every redraw would smooth it away.
+  // A slot without a file name, or restored with its voltage filtered
+  // already, is not filtered again: once more at every redraw would smooth it away.
   if (read && settings.filter.on && rec.par.FiringClampOn != 1 && !FilteredAs(rec.traces[j], settings.filter))
     FilterVoltage(rec.traces[j], rec.dt, settings.filter, warnings);
   CopyCompensationToFC(settings.compensation, session.FC);
