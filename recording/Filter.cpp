@@ -88,17 +88,26 @@ void FilterVoltages(const std::vector<std::pair<SweepSlot*, double>>& sweeps, co
     a.push_back(Coefficient(dt, s));
     filtered.push_back(slot);
   }
-  // Eight side by side keep the processor busy; the rest go by four, two, one.
-  for (std::size_t first = 0; first < x.size();) {
-    const std::size_t left = x.size() - first;
-    const auto run = [&](auto pass, std::size_t count) {
+  // A step of up to eight sweeps side by side takes about as long as one of
+  // a single sweep: as few groups as that allows, of sizes as even as can be.
+  constexpr std::size_t kSideBySide = 8;
+  const std::size_t groups = (x.size() + kSideBySide - 1) / kSideBySide;
+  for (std::size_t g = 0, first = 0; g < groups; ++g) {
+    const std::size_t count = (x.size() - first) / (groups - g);
+    const auto run = [&](auto pass) {
       for (int n = 0; n < s.iterations; ++n) pass(&x[first], &N[first], &a[first]);
-      first += count;
     };
-    if (left >= 8) run(ForwardBackward<8>, 8);
-    else if (left >= 4) run(ForwardBackward<4>, 4);
-    else if (left >= 2) run(ForwardBackward<2>, 2);
-    else run(ForwardBackward<1>, 1);
+    switch (count) {
+      case 1: run(ForwardBackward<1>); break;
+      case 2: run(ForwardBackward<2>); break;
+      case 3: run(ForwardBackward<3>); break;
+      case 4: run(ForwardBackward<4>); break;
+      case 5: run(ForwardBackward<5>); break;
+      case 6: run(ForwardBackward<6>); break;
+      case 7: run(ForwardBackward<7>); break;
+      default: run(ForwardBackward<kSideBySide>); break;
+    }
+    first += count;
   }
   for (SweepSlot* slot : filtered) NoteFiltered(*slot, s);
 }
