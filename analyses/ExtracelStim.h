@@ -8,8 +8,8 @@
 
 #include "charts/Chart.h"
 #include "recording/Recording.h"
-#include "session/Errors.h"
-#include "session/WarningSink.h"
+#include "base/Errors.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 

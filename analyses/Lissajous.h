@@ -6,7 +6,7 @@
 #include "charts/Chart.h"
 #include "firingclamp/FCRecord.h"
 #include "recording/Recording.h"
-#include "session/WarningSink.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 

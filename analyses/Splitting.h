@@ -11,7 +11,7 @@
 
 #include "charts/Chart.h"
 #include "recording/Recording.h"
-#include "session/Errors.h"
+#include "base/Errors.h"
 
 namespace velmora {
 

@@ -10,7 +10,7 @@
 
 #include "charts/Chart.h"
 #include "session/Session.h"
-#include "session/WarningSink.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <filesystem>
 
-#include "session/Errors.h"
+#include "base/Errors.h"
 
 namespace velmora::app {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <variant>
 
-#include "session/Errors.h"
+#include "base/Errors.h"
 #include "session/Settings.h"
 
 namespace velmora::cli {

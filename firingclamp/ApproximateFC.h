@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "charts/Chart.h"
-#include "session/Errors.h"
-#include "session/WarningSink.h"
+#include "base/Errors.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 

@@ -15,10 +15,10 @@
 #include "firingclamp/EstimateFC.h"
 #include "firingclamp/FCRecord.h"
 #include "firingclamp/Pulses.h"
-#include "session/Errors.h"
+#include "base/Errors.h"
 #include "session/Session.h"
 #include "session/Settings.h"
-#include "session/WarningSink.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 

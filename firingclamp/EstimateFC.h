@@ -19,8 +19,8 @@
 #include "firingclamp/Averaging.h"
 #include "firingclamp/FCRecord.h"
 #include "firingclamp/Pulses.h"
-#include "session/Errors.h"
-#include "session/WarningSink.h"
+#include "base/Errors.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 

@@ -12,8 +12,8 @@
 
 #include "charts/Chart.h"
 #include "firingclamp/ApproximateFC.h"
-#include "session/Errors.h"
-#include "session/WarningSink.h"
+#include "base/Errors.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 

@@ -8,7 +8,7 @@
 
 #include "firingclamp/FCRecord.h"
 #include "recording/Recording.h"
-#include "session/WarningSink.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 

@@ -9,7 +9,7 @@
 
 #include "firingclamp/ApproximateFC.h"
 #include "numeric/MathMy.h"
-#include "session/Errors.h"
+#include "base/Errors.h"
 
 namespace velmora {
 

@@ -21,7 +21,7 @@
 #include "recording/Recording.h"
 #include "recording/SideFiles.h"
 #include "recording/TraceFile.h"
-#include "session/WarningSink.h"
+#include "base/WarningSink.h"
 
 namespace velmora::fuzz {
 

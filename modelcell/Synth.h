@@ -13,8 +13,8 @@
 #include "modelcell/Cell.h"
 #include "modelcell/Recorder.h"
 #include "recording/Recording.h"
-#include "session/Errors.h"
-#include "session/WarningSink.h"
+#include "base/Errors.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "modelcell/Recorder.h"
-#include "session/Errors.h"
+#include "base/Errors.h"
 
 namespace velmora {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "recording/Recording.h"
-#include "session/WarningSink.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "recording/Recording.h"
-#include "session/Errors.h"
-#include "session/WarningSink.h"
+#include "base/Errors.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "recording/Recording.h"
-#include "session/Errors.h"
+#include "base/Errors.h"
 
 namespace velmora {
 

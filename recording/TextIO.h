@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "session/Errors.h"
+#include "base/Errors.h"
 
 namespace velmora {
 

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "recording/AltFormats.h"
-#include "session/Errors.h"
+#include "base/Errors.h"
 #include "session/Session.h"
 #include "session/Settings.h"
-#include "session/WarningSink.h"
+#include "base/WarningSink.h"
 #include "spikes/FICurves.h"
 
 namespace velmora {

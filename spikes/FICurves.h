@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "session/Errors.h"
+#include "base/Errors.h"
 #include "session/Session.h"
 #include "session/Settings.h"
-#include "session/WarningSink.h"
+#include "base/WarningSink.h"
 #include "spikes/Spikes.h"
 
 namespace velmora {

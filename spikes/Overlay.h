@@ -4,7 +4,7 @@
 
 #include "session/Session.h"
 #include "session/Settings.h"
-#include "session/WarningSink.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 

@@ -6,10 +6,10 @@
 
 #include <vector>
 
-#include "session/Errors.h"
+#include "base/Errors.h"
 #include "session/Session.h"
 #include "session/Settings.h"
-#include "session/WarningSink.h"
+#include "base/WarningSink.h"
 
 namespace velmora {
 

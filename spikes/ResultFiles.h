@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "session/Errors.h"
+#include "base/Errors.h"
 #include "spikes/Spikes.h"
 
 namespace velmora {

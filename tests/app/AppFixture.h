@@ -19,7 +19,7 @@
 #include "app/MainWindow.h"
 #include "modelcell/Synth.h"
 #include "session/Session.h"
-#include "session/WarningSink.h"
+#include "base/WarningSink.h"
 #include "support/TempDir.h"
 
 namespace velmora::testing {

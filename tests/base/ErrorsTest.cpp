@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "session/Errors.h"
+#include "base/Errors.h"
 
 namespace velmora {
 namespace {

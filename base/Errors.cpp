@@ -1,4 +1,4 @@
-#include "session/Errors.h"
+#include "base/Errors.h"
 
 namespace velmora {
 
