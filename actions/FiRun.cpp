@@ -53,6 +53,7 @@ Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesyst
   }
   auto files = ResultFileSet::Open(resultDir, settings.fi.AppendOutput, warnings);
   if (!files) return files.error();
+  FilterLoadedSweeps(session, settings);
 
   // nFiles is read anew each time: the old column format starts from 25 and
   // learns the real number of sweeps from the columns of the first read.
@@ -77,6 +78,12 @@ Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesyst
     run.sweeps.push_back(sweep);
   }
   return run;
+}
+
+Result<FIRun> FICurvesOfSelection(Session& session, Settings& settings, const std::vector<int>& selected,
+                                  const std::filesystem::path& resultDir, WarningSink& warnings) {
+  if (Status s = LoadSelection(session, settings, selected, warnings); !s) return s.error();
+  return FICurves(session, settings, resultDir, warnings);
 }
 
 Result<BatchRun> TreatAllDirs(Session& session, Settings& settings, const fs::path& curDir, WarningSink& warnings,

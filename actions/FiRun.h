@@ -32,6 +32,13 @@ struct FIRun {
 Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesystem::path& resultDir,
                        WarningSink& warnings, const ShownWindows& shown = {});
 
+// The main format's F-I run over the recordings selected in the list of
+// files (entries of session.listed): LoadSelection, then FICurves. The
+// selection is not drawn first, since the run reads, draws and detects
+// every sweep itself. A failed load is its Error.
+Result<FIRun> FICurvesOfSelection(Session& session, Settings& settings, const std::vector<int>& selected,
+                                  const std::filesystem::path& resultDir, WarningSink& warnings);
+
 struct BatchDir {
   std::string D;
   FIRun run;

@@ -20,6 +20,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Whether slot k holds a firing-clamp recording, by the parameters its load
+// kept; a slot without them is taken as one, to be read and looked at.
+bool HoldsFiringClamp(const Recording& rec, int k) {
+  const std::optional<SweepReading>& kept = rec.traces[k].reading;
+  return !kept || kept->par.FiringClampOn == 1;
+}
+
 int SkipOf(const Settings& settings) {
   // A Skip below 1 draws every sample.
   return static_cast<int>(std::clamp(std::trunc(settings.Skip), 1.0, 1e6));
@@ -130,6 +137,8 @@ Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, c
   for (int k = 1; k <= rec.nFiles; ++k) {
     FiringClampFile& file = run.files[k - 1];
     warnings.Progress(k, rec.nFiles, fmt::format("recording {} of {}: {}", k, rec.nFiles, file.name));
+    // Decided on what the load kept, so that a sweep left alone is not read again.
+    if (!HoldsFiringClamp(rec, k)) continue;
     rec.iFile = k;
     // Read again and prepared from its own samples: the record FC holds the
     // sweep prepared last, and analysing sweep k against another sweep's

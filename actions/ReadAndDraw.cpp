@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <utility>
 
 #include "actions/LoadedData.h"
 #include "analyses/ExtracelStim.h"
@@ -63,15 +64,21 @@ Status ReadSweep(Session& session, int j, Settings& settings, WarningSink& warni
   bool read = true;
   if (settings.format == FileFormat::Main) {
     read = j < static_cast<int>(rec.FileNames.size()) && !rec.FileNames[j].empty();
-    if (Status s = ReloadSweep(rec, j, settings.load, warnings); !s) return s;
+    // A loaded slot keeps what its load read; its files are read again only
+    // when its voltage went through another filter than this read would apply.
+    const SweepSlot& slot = std::as_const(rec.traces)[j];
+    const bool voltageServes =
+        slot.filteredIterations == 0 || (settings.filter.on && FilteredAs(slot, settings.filter));
+    if (!(read && voltageServes && RestoreSweep(rec, j, settings.load)))
+      if (Status s = ReloadSweep(rec, j, settings.load, warnings); !s) return s;
   } else {
     for (int plane : {1, 2})
       if (Status s = ReadColumnFile(session.files, session.header, plane, j, Trunc(settings.Skip), rec, warnings); !s)
         return s;
   }
-  // A slot that was not read again holds the voltage filtered already;
-  // filtering it once more at every redraw would smooth it away.
-  if (read && settings.filter.on && rec.par.FiringClampOn != 1)
+  // A slot without a file name, or restored with its voltage filtered
+  // already, is not filtered again: once more at every redraw would smooth it away.
+  if (read && settings.filter.on && rec.par.FiringClampOn != 1 && !FilteredAs(rec.traces[j], settings.filter))
     FilterVoltage(rec.traces[j], rec.dt, settings.filter, warnings);
   CopyCompensationToFC(settings.compensation, session.FC);
   CopyCorrectionsToFC(settings.estimations, session.FC);
@@ -79,6 +86,18 @@ Status ReadSweep(Session& session, int j, Settings& settings, WarningSink& warni
   // parameters read last, and its step values were corrected already.
   if (read && rec.par.FiringClampOn == 1) DetectMeander(rec, j, session.FC, warnings);
   return Ok();
+}
+
+void FilterLoadedSweeps(Session& session, const Settings& settings) {
+  if (settings.format != FileFormat::Main || !settings.filter.on) return;
+  Recording& rec = session.rec;
+  std::vector<std::pair<SweepSlot*, double>> sweeps;
+  for (int j = 1; j <= std::min(rec.nFiles, kMaxSweeps); ++j) {
+    const SweepReading* kept = KeptReading(rec, j, settings.load);
+    if (kept && kept->par.FiringClampOn != 1 && rec.traces[j].filteredIterations == 0)
+      sweeps.emplace_back(&rec.traces[j], kept->dt);
+  }
+  FilterVoltages(sweeps, settings.filter);
 }
 
 void DrawSweep(Session& session, int j, const Settings& settings, const ShownWindows& shown) {
@@ -168,8 +187,8 @@ Result<DrawnSweep> ReadAndDraw(Session& session, Settings& settings, WarningSink
   return drawn;
 }
 
-Status LoadSelectedSweeps(Session& session, Settings& settings, const std::vector<int>& selected,
-                          WarningSink& warnings, const ShownWindows& shown) {
+Status LoadSelection(Session& session, Settings& settings, const std::vector<int>& selected,
+                     WarningSink& warnings) {
   std::vector<int> entries = selected;
   std::sort(entries.begin(), entries.end());
   entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
@@ -201,8 +220,14 @@ Status LoadSelectedSweeps(Session& session, Settings& settings, const std::vecto
   }
   rec.nFiles = n;
   settings.Smpl = 1;
-  if (n == 0) return Ok();
-  MarkLoaded(session, settings.format, settings.load);
+  if (n > 0) MarkLoaded(session, settings.format, settings.load);
+  return Ok();
+}
+
+Status LoadSelectedSweeps(Session& session, Settings& settings, const std::vector<int>& selected,
+                          WarningSink& warnings, const ShownWindows& shown) {
+  if (Status s = LoadSelection(session, settings, selected, warnings); !s) return s;
+  if (session.rec.nFiles == 0) return Ok();
   auto drawn = ReadAndDraw(session, settings, warnings, shown);
   if (!drawn) return drawn.error();
   return Ok();

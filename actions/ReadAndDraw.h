@@ -34,8 +34,17 @@ std::filesystem::path StimFileOf(const Session& session, int slot);
 Status ReadFormatHeaders(Session& session, const Settings& settings, WarningSink& warnings);
 
 // Reads slot j again in the chosen format and filters its voltage (never for
-// a firing-clamp recording).
+// a firing-clamp recording). A slot loaded from a main-format trace is not
+// read from its files again: RestoreSweep brings back the state its load
+// left, and its voltage is filtered only if it has not been already; the
+// files are read again when the slot cannot serve (another file name, "Analyze
+// since t0" or Ireal choice, or a voltage filtered otherwise).
 Status ReadSweep(Session& session, int j, Settings& settings, WarningSink& warnings);
+
+// Filters together, before a run over every loaded slot, the voltages that
+// ReadSweep would filter one by one (the main format's slots it restores,
+// not filtered yet): the same voltages in a fraction of the time.
+void FilterLoadedSweeps(Session& session, const Settings& settings);
 
 // Refills the voltage, current and LFP charts with slot j, every Skip-th
 // sample, and sets session.gClamped / iClamped to the clamp of the sweep.
@@ -55,9 +64,14 @@ Result<DrawnSweep> ReadAndDraw(Session& session, Settings& settings, WarningSink
                                const ShownWindows& shown = {});
 
 // Loads the selected entries of session.listed (0-based, taken in list
-// order; names relative to session.dataDir) into slots 1, 2, ..., then
-// nFiles := their number, Smpl := 1 and ReadAndDraw. What was loaded before
-// is unloaded first; a failed read leaves nothing loaded.
+// order; names relative to session.dataDir) into slots 1, 2, ..., each
+// trace read once, then nFiles := their number and Smpl := 1; draws nothing.
+// What was loaded before is unloaded first; a failed read leaves nothing
+// loaded.
+Status LoadSelection(Session& session, Settings& settings, const std::vector<int>& selected,
+                     WarningSink& warnings);
+
+// LoadSelection, then ReadAndDraw of sweep 1 when any was loaded.
 Status LoadSelectedSweeps(Session& session, Settings& settings, const std::vector<int>& selected,
                           WarningSink& warnings, const ShownWindows& shown = {});
 

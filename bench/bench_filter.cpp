@@ -1,6 +1,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "recording/Filter.h"
 
@@ -24,6 +26,29 @@ void BM_FilterVoltage(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 2 * int64_t{kMaxSweepSamples});
 }
 BENCHMARK(BM_FilterVoltage)->Unit(benchmark::kMillisecond);
+
+// Twenty full-length sweeps filtered together, as an F-I run does before
+// its loop; items as above, so the rate compares with one sweep alone.
+void BM_FilterVoltages(benchmark::State& state) {
+  constexpr int kSweeps = 20;
+  std::vector<SweepSlot> slots(kSweeps);
+  std::vector<std::pair<SweepSlot*, double>> sweeps;
+  for (int k = 0; k < kSweeps; ++k) {
+    SweepSlot& slot = slots[k];
+    slot.nLast = kMaxSweepSamples - 1;
+    slot.V.resize(kMaxSweepSamples);
+    for (int i = 0; i < kMaxSweepSamples; ++i) slot.V[i] = -65 + 10 * std::sin(i * 0.01 + k);
+    sweeps.emplace_back(&slot, 2e-5);
+  }
+  const FilterSettings s{.tauF = 0.1, .iterations = 1};
+  for (auto _ : state) {
+    FilterVoltages(sweeps, s);
+    benchmark::DoNotOptimize(slots[0].V.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * 2 * kSweeps * int64_t{kMaxSweepSamples});
+}
+BENCHMARK(BM_FilterVoltages)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace velmora

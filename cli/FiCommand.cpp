@@ -115,6 +115,12 @@ void PrintSweeps(const Session& session, const FIRun& run) {
   }
 }
 
+void Report(const Session& session, const Result<FIRun>& run, const std::string& dir) {
+  if (!run) return Fail(run.error());
+  if (!run->sweeps.empty()) PrintSweeps(session, *run);
+  if (!run->stopped.empty()) Fail(Error{dir, 0, "", "F-I analysis stopped: " + run->stopped});
+}
+
 void RunFi(const FiOptions& o) {
   auto settings = SettingsFrom(o);
   if (!settings) return Fail(settings.error());
@@ -133,7 +139,7 @@ void RunFi(const FiOptions& o) {
       return Fail(Error{(session.dataDir / "ListOfFiles").string(), 0, "", "lists no recording"});
     auto selected = SelectRecordings(session.listed, o.select, o.dir);
     if (!selected) return Fail(selected.error());
-    if (Status st = LoadSelectedSweeps(session, s, *selected, warnings); !st) return Fail(st.error());
+    return Report(session, FICurvesOfSelection(session, s, *selected, session.dataDir, warnings), o.dir);
   } else {
     if (!o.select.empty()) return Fail(Error{"--select", 0, "", "names recordings of the main format only"});
     if (s.format == FileFormat::OldVarnel) {
@@ -144,10 +150,7 @@ void RunFi(const FiOptions& o) {
       session.files = NewColumnFiles(o);
     }
   }
-  auto run = FICurves(session, s, session.dataDir, warnings);
-  if (!run) return Fail(run.error());
-  if (!run->sweeps.empty()) PrintSweeps(session, *run);
-  if (!run->stopped.empty()) Fail(Error{o.dir, 0, "", "F-I analysis stopped: " + run->stopped});
+  Report(session, FICurves(session, s, session.dataDir, warnings), o.dir);
 }
 
 void RunBatch(FiOptions o) {

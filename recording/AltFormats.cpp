@@ -260,6 +260,9 @@ Status ReadColumnFile(const VarnelFiles& files, const VarnelHeader& header, int 
   std::vector<double>& plane = p == 1 ? slot.V : slot.Ireal;
   const std::vector<double>& other = p == 1 ? slot.Ireal : slot.V;
   plane = std::move(kept);
+  // The slot no longer holds a main-format sweep as read.
+  slot.reading.reset();
+  if (p == 1) slot.filteredIterations = 0;
   if (p == 2 && other.size() != plane.size())
     warnings.Warn(fmt::format("{}: holds {} samples, the voltage file {}; sweep {} is cut to the shorter", file,
                               plane.size(), other.size(), k));

@@ -3,6 +3,9 @@
 // first-order low-pass run forward and then backward, so that spikes are not
 // shifted in time.
 
+#include <utility>
+#include <vector>
+
 #include "recording/Recording.h"
 #include "base/WarningSink.h"
 
@@ -27,7 +30,18 @@ struct FilterSettings {
 // constant shorter than dt, or a dt <= 0 or not finite, warns "Bad filtering
 // tauF or dt.". Either way the samples stay as they were. Fewer than one
 // iteration changes nothing and says nothing; more than kMaxFilterIterations
-// run that many, with a warning (a mistyped count would run for days).
+// run that many, with a warning (a mistyped count would run for days). Notes
+// in the slot what V went through (filteredTauF, filteredIterations).
 void FilterVoltage(SweepSlot& slot, double dt, const FilterSettings& s, WarningSink& warnings);
+
+// FilterVoltage on several sweeps, each (slot, dt in s) with its own dt: V
+// comes out the same to the bit as filtered one by one, in a fraction of the
+// time, since the smoother of one sweep waits on every sample and those of
+// several run side by side. A sweep the filter cannot run on is left as it
+// is, unmarked and without a word, for FilterVoltage to report.
+void FilterVoltages(const std::vector<std::pair<SweepSlot*, double>>& sweeps, const FilterSettings& s);
+
+// Whether V is the sweep as read, filtered with `s` (`on` aside) once.
+bool FilteredAs(const SweepSlot& slot, const FilterSettings& s);
 
 }  // namespace velmora

@@ -20,7 +20,12 @@ const SweepSlot& Traces::operator[](int slot) const {
 }
 
 void Traces::Empty() {
-  for (SweepSlot& s : slots_) s.nLast = -1;
+  for (SweepSlot& s : slots_) {
+    s.nLast = -1;
+    s.filteredTauF = 0;
+    s.filteredIterations = 0;
+    s.reading.reset();
+  }
 }
 
 }  // namespace velmora

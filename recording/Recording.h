@@ -5,6 +5,7 @@
 
 #include <array>
 #include <map>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -17,7 +18,8 @@ inline constexpr int kMaxSweeps = 50;               // slots 1..50
 inline constexpr int kMaxTableEntries = 100;        // ITable, GTable
 inline constexpr int kMaxVCSamples = 560'001;       // voltage-clamp side file
 
-// The raw channels of the trace file read last; samples 0..nRaw.
+// The raw channels of the trace file read last; samples 0..nRaw. A loaded
+// sweep shown again is not read again: of these it brings back only its LFP.
 struct RawRecording {
   std::vector<double> tRaw;      // ms
   std::vector<double> VRaw;      // mV
@@ -26,28 +28,8 @@ struct RawRecording {
   std::vector<double> LFPRaw;    // as recorded; may be longer or shorter than the others
   std::vector<double> Ch4Raw, Ch5Raw, Ch6Raw;
   int nRaw = -1;
+  long tracesParsed = 0;  // trace files read into these channels, for proving that none is read twice
   std::vector<double> VCcol1, VCcol2, VCcol3;  // voltage-clamp side file
-};
-
-// One loaded sweep. Samples 0..nLast are valid; below 0 the slot is empty.
-struct SweepSlot {
-  std::vector<double> V;      // mV
-  std::vector<double> Ireal;  // pA
-  std::vector<double> Icom;   // pA
-  int nLast = -1;
-};
-
-// The loaded sweeps, addressed by slot 1..kMaxSweeps.
-class Traces {
- public:
-  SweepSlot& operator[](int slot);              // grows the table to the slot
-  const SweepSlot& operator[](int slot) const;  // an empty slot when never loaded
-  int nLast(int slot) const { return (*this)[slot].nLast; }
-  // Every slot empty again; the arrays keep their capacity for the next load.
-  void Empty();
-
- private:
-  std::vector<SweepSlot> slots_;  // slots_[k - 1] is slot k
 };
 
 struct ClampWaveRec {
@@ -129,6 +111,51 @@ enum class LostParameters {
   ISinGCos = 3,
   IStepsGConst = 4,
   IrealAbsent = 5,  // "Ireal is absent, Icom=Ireal"
+};
+
+// What the load of a main-format sweep left in the recording state besides
+// the samples. Showing the slot again restores it from here: the parameters
+// then match the sweep shown without its files being read again.
+struct SweepReading {
+  std::string trace;         // the trace file read
+  double t0Setting = 0;      // ms, the "Analyze since t0" the samples start at
+  bool IrealAbsent = false;  // loaded with "Ireal is absent, Icom=Ireal": Ireal is Icom
+  int fileWaveKind = 0;      // as the parameter file gave it, before "Lost parameters" reconciled it
+  RecordingParameters par;   // as the load left them
+  double dt = 0, t0 = 0;     // s
+  int FileNo = 0;
+  double tOn = 0, tOff = 0;  // ms
+  double Vref = 0, Gain = 0;
+  double Ifile = 0, Gfile = 0;  // pA, nS; the meander pass corrects the slot's own values at every read
+  bool lfpKept = false;         // the recording has an LFP; LFP holds its samples 0..nLast
+  std::vector<double> LFP;
+};
+
+// One loaded sweep. Samples 0..nLast are valid; below 0 the slot is empty.
+struct SweepSlot {
+  std::vector<double> V;      // mV
+  std::vector<double> Ireal;  // pA
+  std::vector<double> Icom;   // pA
+  int nLast = -1;
+  // The smoothing V went through since it was read: the filter works in
+  // place, so V as read can be had back only by reading the files again.
+  // 0 iterations: V is as read.
+  double filteredTauF = 0;  // ms
+  int filteredIterations = 0;
+  std::optional<SweepReading> reading{};  // empty unless loaded from a main-format trace
+};
+
+// The loaded sweeps, addressed by slot 1..kMaxSweeps.
+class Traces {
+ public:
+  SweepSlot& operator[](int slot);              // grows the table to the slot
+  const SweepSlot& operator[](int slot) const;  // an empty slot when never loaded
+  int nLast(int slot) const { return (*this)[slot].nLast; }
+  // Every slot empty again; the arrays keep their capacity for the next load.
+  void Empty();
+
+ private:
+  std::vector<SweepSlot> slots_;  // slots_[k - 1] is slot k
 };
 
 struct Recording {

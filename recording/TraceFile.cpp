@@ -401,8 +401,10 @@ Status ReadTrace(Recording& rec, const fs::path& trace, WarningSink& warnings) {
   binary += "_b";
   Status read = Ok();
   if (fs::exists(trace, ec)) {
+    ++rec.raw.tracesParsed;
     read = ReadTextTrace(trace, rec.raw, rec.par, warnings);
   } else if (fs::exists(binary, ec)) {
+    ++rec.raw.tracesParsed;
     read = ReadBinaryTrace(binary, rec.raw, rec.par, warnings);
   } else {
     // The previous recording's samples must not pass for this one's.
@@ -453,6 +455,8 @@ Status LoadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& 
   RecordingParameters& par = rec.par;
   RawRecording& raw = rec.raw;
   const bool firingClamp = par.FiringClampOn == 1;
+  const int fileWaveKind = par.ClampWave.WaveKind;
+  const bool IrealAbsent = settings.lost == LostParameters::IrealAbsent;
   if (firingClamp) {
     par.FCPars.nPeriod = TruncToInt(1000 / par.FCPars.Freq / par.dtPar);
     par.FCPars.nPulse = TruncToInt(par.FCPars.Tpulse / par.dtPar);
@@ -486,11 +490,12 @@ Status LoadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& 
   }
   SweepSlot& s = rec.traces[slot];
   s.nLast = nLast;
+  s.filteredIterations = 0;
   const std::size_t n = nLast >= 0 ? static_cast<std::size_t>(nLast) + 1 : 0;
   const auto from = [&](const std::vector<double>& v) { return v.begin() + nSkip; };
   s.V.assign(from(raw.VRaw), from(raw.VRaw) + static_cast<std::ptrdiff_t>(n));
   s.Icom.assign(from(raw.IcomRaw), from(raw.IcomRaw) + static_cast<std::ptrdiff_t>(n));
-  if (settings.lost == LostParameters::IrealAbsent)
+  if (IrealAbsent)
     s.Ireal = s.Icom;
   else
     s.Ireal.assign(from(raw.IrealRaw), from(raw.IrealRaw) + static_cast<std::ptrdiff_t>(n));
@@ -532,7 +537,54 @@ Status LoadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& 
   rec.Gfile[slot] = G;
   rec.Vref = par.Vus;
   rec.Gain = par.StepPars.CmdScale;
+
+  SweepReading& r = s.reading.emplace();
+  r.trace = rec.currentFile;
+  r.t0Setting = settings.t0;
+  r.IrealAbsent = IrealAbsent;
+  r.fileWaveKind = fileWaveKind;
+  r.par = par;
+  r.dt = rec.dt, r.t0 = rec.t0;
+  r.FileNo = rec.FileNo;
+  r.tOn = rec.tOn, r.tOff = rec.tOff;
+  r.Vref = rec.Vref, r.Gain = rec.Gain;
+  r.Ifile = I, r.Gfile = G;
+  // Drawing reads the LFP at the sweep's own sample indices, never beyond nLast.
+  r.lfpKept = par.LfpPars.LfpPresent;
+  if (r.lfpKept)
+    r.LFP.assign(raw.LFPRaw.begin(), raw.LFPRaw.begin() + static_cast<std::ptrdiff_t>(std::min(raw.LFPRaw.size(), n)));
   return Ok();
+}
+
+const SweepReading* KeptReading(const Recording& rec, int slot, const LoadSettings& settings) {
+  if (slot < 1 || slot > kMaxSweeps || slot >= static_cast<int>(rec.FileNames.size())) return nullptr;
+  const std::optional<SweepReading>& kept = rec.traces[slot].reading;
+  if (!kept || kept->trace != rec.FileNames[slot] || kept->t0Setting != settings.t0 ||
+      kept->IrealAbsent != (settings.lost == LostParameters::IrealAbsent))
+    return nullptr;
+  return &*kept;
+}
+
+bool RestoreSweep(Recording& rec, int slot, LoadSettings& settings) {
+  const SweepReading* kept = KeptReading(rec, slot, settings);
+  if (!kept) return false;
+  const SweepReading& r = *kept;
+  rec.par = r.par;
+  // The choice may have changed since the load (another firing-clamp sweep
+  // reconciles it too); the load would reconcile the file's kind with it.
+  if (rec.par.FiringClampOn == 1) {
+    rec.par.ClampWave.WaveKind = r.fileWaveKind;
+    ReconcileWaveKind(rec.par.ClampWave, settings.lost);
+  }
+  rec.dt = r.dt, rec.t0 = r.t0;
+  rec.FileNo = r.FileNo;
+  rec.tOn = r.tOn, rec.tOff = r.tOff;
+  rec.Vref = r.Vref, rec.Gain = r.Gain;
+  rec.Ifile[slot] = r.Ifile;
+  rec.Gfile[slot] = r.Gfile;
+  rec.currentFile = r.trace;
+  if (r.lfpKept) rec.raw.LFPRaw = r.LFP;
+  return true;
 }
 
 Status ReloadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings) {

@@ -31,8 +31,23 @@ Status ReadTrace(Recording& rec, const std::filesystem::path& trace, WarningSink
 Status LoadSweepFiles(Recording& rec, const std::filesystem::path& trace, WarningSink& warnings);
 
 // Copies the raw channels read last into slot `slot` (1..50) with dt, t0,
-// nLast, the stimulus window and the step values of the sweep.
+// nLast, the stimulus window and the step values of the sweep, and keeps
+// with the slot what RestoreSweep needs (SweepReading: the parameters and,
+// for a recording with an LFP, its LFP samples up to nLast).
 Status LoadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings);
+
+// What the load of the slot kept, when it holds FileNames[slot] cut as
+// these settings cut it (the same "Analyze since t0" and choice of whether
+// Ireal is absent); null otherwise.
+const SweepReading* KeptReading(const Recording& rec, int slot, const LoadSettings& settings);
+
+// Sets the recording state as reading FileNames[slot] again would (parameters,
+// dt, t0, FileNo, tOn, tOff, Vref, Gain, the step values of the slot, the
+// file name, the LFP; settings.lost reconciled for a firing-clamp sweep) from
+// what its load kept, without reading a file. False, changing nothing,
+// without a KeptReading: then the files must be read.
+// The slot's samples are left as they are, filtered or not.
+bool RestoreSweep(Recording& rec, int slot, LoadSettings& settings);
 
 // Reads FileNames[slot] again and reloads its slot; an empty name changes nothing.
 Status ReloadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings);

@@ -94,5 +94,58 @@ TEST(FilterVoltage, BadInputWarnsAndLeavesSamples) {
   }
 }
 
+// A read-and-draw filters a loaded voltage only if it has not gone through
+// this very filter: filtering it twice would smooth it further, and a voltage
+// filtered otherwise must be read again.
+TEST(FilterVoltage, NotesWhatTheVoltageWentThrough) {
+  const FilterSettings a{.tauF = 0.2, .iterations = 2}, b{.tauF = 0.3, .iterations = 2};
+  SweepSlot slot = Sweep(kVoltage);
+  NullSink warnings;
+  EXPECT_FALSE(FilteredAs(slot, a)) << "as read";
+  FilterVoltage(slot, kDt, a, warnings);
+  EXPECT_TRUE(FilteredAs(slot, a));
+  EXPECT_FALSE(FilteredAs(slot, b));
+  FilterVoltage(slot, kDt, {.tauF = 0.2, .iterations = 1}, warnings);
+  EXPECT_TRUE(FilteredAs(slot, {.tauF = 0.2, .iterations = 3})) << "passes of one time constant add up";
+  FilterVoltage(slot, kDt, b, warnings);
+  EXPECT_FALSE(FilteredAs(slot, b)) << "after two time constants";
+  EXPECT_FALSE(FilteredAs(slot, {.tauF = 0.3, .iterations = 5})) << "after two time constants";
+
+  SweepSlot single = Sweep({-65});
+  FilterVoltage(single, kDt, a, warnings);
+  EXPECT_FALSE(FilteredAs(single, a)) << "a filter that could not run";
+}
+
+// Filtering sweeps side by side must not change a bit of any: the F-I
+// result files are compared byte for byte with earlier runs. Sweeps of
+// unequal lengths and steps, in groups of every size up to eight.
+TEST(FilterVoltages, EqualToTheBitToFilteringOneByOne) {
+  const FilterSettings s{.tauF = 0.3, .iterations = 3};
+  for (int n : {1, 3, 6, 15, 17}) {
+    std::vector<SweepSlot> together, alone;
+    std::vector<double> dt;
+    for (int k = 0; k < n; ++k) {
+      std::vector<double> V(200 + 37 * ((k * 7) % 15));
+      for (std::size_t i = 0; i < V.size(); ++i)
+        V[i] = -65 + 20 * std::sin(0.05 * i * (k + 1)) + (i % 7 == 0 ? 30 : 0);
+      together.push_back(Sweep(V));
+      dt.push_back(kDt * (1 + 0.5 * (k % 3)));
+    }
+    const int refused = n > 1 ? n / 2 : -1;
+    if (refused >= 0) together[refused].nLast = 0;  // left for FilterVoltage to report
+    alone = together;
+    std::vector<std::pair<SweepSlot*, double>> sweeps;
+    for (int k = 0; k < n; ++k) sweeps.emplace_back(&together[k], dt[k]);
+    FilterVoltages(sweeps, s);
+    CollectingSink warnings;
+    for (int k = 0; k < n; ++k) {
+      if (k != refused) FilterVoltage(alone[k], dt[k], s, warnings);
+      EXPECT_EQ(together[k].V, alone[k].V) << n << " sweeps, sweep " << k;
+      EXPECT_EQ(FilteredAs(together[k], s), k != refused) << n << " sweeps, sweep " << k;
+    }
+    EXPECT_EQ(warnings.size(), 0u);
+  }
+}
+
 }  // namespace
 }  // namespace velmora
