@@ -59,10 +59,9 @@ Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesyst
   // learns the real number of sweeps from the columns of the first read.
   for (int j = 1; j <= rec.nFiles; ++j) {
     warnings.Progress(j, rec.nFiles, fmt::format("F-I: sweep {} of {}", j, rec.nFiles));
-    settings.Smpl = j;
     // One read, draw and detection per sweep: running them twice, as picking
     // the sweep and then analysing it would, leaves the same state.
-    auto drawn = ReadAndDraw(session, settings, warnings, shown);
+    auto drawn = ReadAndDraw(session, j, settings, warnings, shown);
     if (!drawn) {
       run.stopped = drawn.error().What();
       return run;

@@ -201,7 +201,6 @@ Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, c
     DrawSweep(session, show, settings, shown);
     ClearSpikeList(session.spikes, rec.tOn);
     ShowSpikes(session.spikes, session.charts.voltage, nullptr);
-    run.shownSlot = show;
   }
   return run;
 }

@@ -54,7 +54,6 @@ bool NothingEstimated(const FiringClampFile& file);
 struct FiringClampRun {
   std::vector<FiringClampFile> files;
   bool approximationFailed = false;  // the run ended at that file's "Approximation"
-  int shownSlot = 0;  // the sweep drawn on the main charts after the run; 0: the one the load drew
   MainPage page = MainPage::Plots;  // the page to show: the firing-clamp one for a firing-clamp recording
   std::string lastStep;             // the step the run ended at ("Done", "Approximation", ...)
 };

@@ -164,12 +164,12 @@ int SlotToShow(double Smpl, int nFiles) {
   return static_cast<int>(std::max(1.0, std::min(std::trunc(Smpl), static_cast<double>(nFiles))));
 }
 
-Result<DrawnSweep> ReadAndDraw(Session& session, Settings& settings, WarningSink& warnings,
+Result<DrawnSweep> ReadAndDraw(Session& session, int slot, Settings& settings, WarningSink& warnings,
                                const ShownWindows& shown) {
   if (Status s = ReadFormatHeaders(session, settings, warnings); !s) return s.error();
   Recording& rec = session.rec;
   DrawnSweep drawn;
-  drawn.slot = rec.iFile = SlotToShow(settings.Smpl, rec.nFiles);
+  drawn.slot = rec.iFile = SlotToShow(slot, rec.nFiles);
   // What the current window showed belongs to the sweep drawn before.
   ClearAllSeries(session.charts.stimulus);
   if (Status s = ReadSweep(session, drawn.slot, settings, warnings); !s) return s.error();
@@ -219,7 +219,6 @@ Status LoadSelection(Session& session, Settings& settings, const std::vector<int
     }
   }
   rec.nFiles = n;
-  settings.Smpl = 1;
   if (n > 0) MarkLoaded(session, settings.format, settings.load);
   return Ok();
 }
@@ -228,7 +227,7 @@ Status LoadSelectedSweeps(Session& session, Settings& settings, const std::vecto
                           WarningSink& warnings, const ShownWindows& shown) {
   if (Status s = LoadSelection(session, settings, selected, warnings); !s) return s;
   if (session.rec.nFiles == 0) return Ok();
-  auto drawn = ReadAndDraw(session, settings, warnings, shown);
+  auto drawn = ReadAndDraw(session, 1, settings, warnings, shown);
   if (!drawn) return drawn.error();
   return Ok();
 }

@@ -59,19 +59,21 @@ struct DrawnSweep {
   bool spikesDetected = false;  // false: a firing-clamp or SpikesOff recording kept the old list
 };
 
-// The whole pipeline for the sweep of settings.Smpl.
-Result<DrawnSweep> ReadAndDraw(Session& session, Settings& settings, WarningSink& warnings,
+// The whole pipeline for the sweep in `slot` (limited to the loaded ones as
+// SlotToShow limits "Smpl"), which becomes rec.iFile.
+Result<DrawnSweep> ReadAndDraw(Session& session, int slot, Settings& settings, WarningSink& warnings,
                                const ShownWindows& shown = {});
 
 // Loads the selected entries of session.listed (0-based, taken in list
 // order; names relative to session.dataDir) into slots 1, 2, ..., each
-// trace read once, then nFiles := their number and Smpl := 1; draws nothing.
+// trace read once, then nFiles := their number; draws nothing.
 // What was loaded before is unloaded first; a failed read leaves nothing
 // loaded.
 Status LoadSelection(Session& session, Settings& settings, const std::vector<int>& selected,
                      WarningSink& warnings);
 
-// LoadSelection, then ReadAndDraw of sweep 1 when any was loaded.
+// LoadSelection, then ReadAndDraw of sweep 1 when any was loaded: the
+// window's "Smpl" goes to 1.
 Status LoadSelectedSweeps(Session& session, Settings& settings, const std::vector<int>& selected,
                           WarningSink& warnings, const ShownWindows& shown = {});
 

@@ -429,6 +429,8 @@ void MainWindow::SetBusyColour(bool busy) { SetStatusColour(busy ? kBusy : kRead
 
 void MainWindow::ShowSweepState() {
   const Recording& rec = session_.rec;
+  // "Smpl" names the sweep the charts show, whichever action drew it last.
+  if (rec.nFiles > 0) settings_.Smpl = rec.iFile;
   fields_.LoadAll();
   // The sweep shown, which is not always the one read last: a firing-clamp
   // run reads the others after it.
@@ -494,7 +496,7 @@ bool MainWindow::ChooseFiles() {
 void MainWindow::ReadAndDrawData() {
   Run("ReadAndDrawData", 0, [this] {
     if (!ChooseFiles()) return;
-    if (auto drawn = ReadAndDraw(session_, settings_, *sink_, Shown()); !drawn) Warn(FromError(drawn.error()));
+    if (auto drawn = ReadAndDraw(session_, static_cast<int>(settings_.Smpl), settings_, *sink_, Shown()); !drawn) Warn(FromError(drawn.error()));
     ShowSweepState();
   });
 }
@@ -509,7 +511,7 @@ void MainWindow::OnSmplChanged() {
     return;
   }
   const bool ran = Run("Smpl", 0, [this] {
-    if (auto drawn = ReadAndDraw(session_, settings_, *sink_, Shown()); !drawn) Warn(FromError(drawn.error()));
+    if (auto drawn = ReadAndDraw(session_, static_cast<int>(settings_.Smpl), settings_, *sink_, Shown()); !drawn) Warn(FromError(drawn.error()));
     ShowSweepState();
   });
   if (!ran) {

@@ -105,7 +105,6 @@ void MainWindow::LoadSelectedRecordings() {
     auto run = FiringClampDriver(session_, settings_, selected, sink,
                                  static_cast<MainPage>(parts_.pages->currentIndex()), Shown());
     if (!run) Warn(FromError(run.error()));
-    if (run && run->shownSlot > 0) settings_.Smpl = run->shownSlot;
     if (run)
       for (const FiringClampFile& f : run->files)
         if (NothingEstimated(f))

@@ -174,7 +174,7 @@ TEST_F(LoadSelected, LoadsInListOrderAndDrawsSweepOne) {
 
   // "Smpl" above nFiles shows the last sweep.
   settings.Smpl = 9;
-  auto drawn = ReadAndDraw(session, settings, warnings);
+  auto drawn = ReadAndDraw(session, static_cast<int>(settings.Smpl), settings, warnings);
   ASSERT_TRUE(drawn);
   EXPECT_EQ(drawn->slot, 2);
   EXPECT_TRUE(drawn->spikesDetected);

@@ -167,7 +167,7 @@ TEST_F(ReadOnce, FiResultFilesEqualThoseOfEachSweepReadAlone) {
     s = settings;
     ASSERT_TRUE(LoadSelectedSweeps(app, s, All(app), warnings)) << what;
     s.Smpl = 3;
-    ASSERT_TRUE(ReadAndDraw(app, s, warnings)) << what;
+    ASSERT_TRUE(ReadAndDraw(app, static_cast<int>(s.Smpl), s, warnings)) << what;
     ASSERT_TRUE(FICurves(app, s, out / "app", warnings)) << what;
     ASSERT_TRUE(FICurves(app, s, out / "again", warnings)) << what;
 
@@ -235,8 +235,8 @@ TEST_F(ReadOnce, RedrawnSweepEqualsItsFilesReadAgain) {
     for (int j : {2, 1, 3, 2}) {
       sk.Smpl = sr.Smpl = j;
       reread.rec.traces[j].reading.reset();  // as before: the files are read again
-      ASSERT_TRUE(ReadAndDraw(kept, sk, warnings, lfp)) << c.name;
-      ASSERT_TRUE(ReadAndDraw(reread, sr, warnings, lfp)) << c.name;
+      ASSERT_TRUE(ReadAndDraw(kept, static_cast<int>(sk.Smpl), sk, warnings, lfp)) << c.name;
+      ASSERT_TRUE(ReadAndDraw(reread, static_cast<int>(sr.Smpl), sr, warnings, lfp)) << c.name;
       EXPECT_TRUE(SweepState(kept, j) == SweepState(reread, j)) << c.name << ", sweep " << j;
       EXPECT_TRUE(Drawn(kept) == Drawn(reread)) << c.name << ", sweep " << j;
       EXPECT_EQ(sk.load.lost, sr.load.lost) << c.name << ", sweep " << j;
@@ -264,15 +264,15 @@ TEST_F(ReadOnce, EachActionParsesEveryTraceAtMostOnce) {
   EXPECT_EQ(parses([&] { ASSERT_TRUE(LoadSelectedSweeps(session, settings, All(session), warnings)); }), n);
   EXPECT_EQ(parses([&] { ASSERT_TRUE(FICurves(session, settings, out.path(), warnings)); }), 0);
   settings.Smpl = 2;
-  EXPECT_EQ(parses([&] { ASSERT_TRUE(ReadAndDraw(session, settings, warnings)); }), 0);
+  EXPECT_EQ(parses([&] { ASSERT_TRUE(ReadAndDraw(session, static_cast<int>(settings.Smpl), settings, warnings)); }), 0);
   // A voltage filtered with another time constant, or samples cut at
   // another t0, must be read again, once.
   settings.filter.tauF = 0.2;
-  EXPECT_EQ(parses([&] { ASSERT_TRUE(ReadAndDraw(session, settings, warnings)); }), 1);
+  EXPECT_EQ(parses([&] { ASSERT_TRUE(ReadAndDraw(session, static_cast<int>(settings.Smpl), settings, warnings)); }), 1);
   settings.load.t0 = 50;
-  EXPECT_EQ(parses([&] { ASSERT_TRUE(ReadAndDraw(session, settings, warnings)); }), 1);
+  EXPECT_EQ(parses([&] { ASSERT_TRUE(ReadAndDraw(session, static_cast<int>(settings.Smpl), settings, warnings)); }), 1);
   settings.load.lost = LostParameters::IrealAbsent;
-  EXPECT_EQ(parses([&] { ASSERT_TRUE(ReadAndDraw(session, settings, warnings)); }), 1);
+  EXPECT_EQ(parses([&] { ASSERT_TRUE(ReadAndDraw(session, static_cast<int>(settings.Smpl), settings, warnings)); }), 1);
   EXPECT_EQ(session.rec.traces[2].Ireal, session.rec.traces[2].Icom);
   EXPECT_EQ(parses([&] { ASSERT_TRUE(FICurves(session, settings, out.path(), warnings)); }), n - 1);
 
@@ -305,12 +305,12 @@ TEST_F(ReadOnce, SlotOverwrittenByAColumnFileIsReadAgain) {
   session.files = {(columns / "voltage.txt").string(), (columns / "current.txt").string(),
                    (columns / "parameters.txt").string(), (columns / "GE_sequence.txt").string(), columns.string()};
   settings.format = FileFormat::NewVarnel;
-  ASSERT_TRUE(ReadAndDraw(session, settings, warnings));
+  ASSERT_TRUE(ReadAndDraw(session, static_cast<int>(settings.Smpl), settings, warnings));
   ASSERT_NE(session.rec.traces[1].V, V);
 
   settings.format = FileFormat::Main;
   const long before = session.rec.raw.tracesParsed;
-  ASSERT_TRUE(ReadAndDraw(session, settings, warnings));
+  ASSERT_TRUE(ReadAndDraw(session, static_cast<int>(settings.Smpl), settings, warnings));
   EXPECT_EQ(session.rec.raw.tracesParsed, before + 1);
   EXPECT_EQ(session.rec.traces[1].V, V);
 }

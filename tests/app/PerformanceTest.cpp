@@ -50,7 +50,7 @@ class PerformanceTest : public QObject {
       part.start();
       NullSink sink;
       Settings settings = app.window->settings();
-      QVERIFY(ReadAndDraw(*app.session, settings, sink));
+      QVERIFY(ReadAndDraw(*app.session, static_cast<int>(settings.Smpl), settings, sink));
       const qint64 coreMs = part.restart();
       app.parts().voltage->Refresh();
       app.parts().current->Refresh();
