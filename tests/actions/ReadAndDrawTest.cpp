@@ -162,7 +162,7 @@ TEST_F(LoadSelected, LoadsInListOrderAndDrawsSweepOne) {
   ASSERT_TRUE(LoadSelectedSweeps(session, settings, {2, 0}, warnings));
   const Recording& rec = session.rec;
   EXPECT_EQ(rec.nFiles, 2);
-  EXPECT_EQ(settings.Smpl, 1);
+  EXPECT_EQ(settings.Smpl, 3);  // the window's field: the load does not set it
   EXPECT_EQ(rec.iFile, 1);
   EXPECT_EQ(rec.FileNames[1], (dir / session.listed[0].trace).string());
   EXPECT_EQ(rec.FileNames[2], (dir / session.listed[2].trace).string());
