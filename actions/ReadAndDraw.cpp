@@ -85,6 +85,7 @@ void DrawSweep(Session& session, int j, const Settings& settings) {
   const ViewState& view = settings.view;
   Charts& charts = session.charts;
   charts.voltage.left.title = "mV";
+  charts.voltage.bottom.unit = "ms";  // untitled: the current chart below names the time
   charts.current.bottom.title = "ms";
   charts.current.left.title = "pA";
   charts.current.right.title = "nS";
