@@ -20,6 +20,7 @@
 #include "app/MainWindow.h"
 #include "app/SplittingForm.h"
 #include "app/StatisticsForm.h"
+#include "app/Windows.h"
 
 namespace velmora::app {
 
@@ -196,7 +197,7 @@ void MainWindow::CreateAnalysisWindows() {
 }
 
 void MainWindow::AnalyzeStatisticsRun() {
-  form13_->show();
+  ShowInFront(form13_);
   Run("Analize Statistics", 0, [this] { analysesUi_->RunStatistics(); });
 }
 
