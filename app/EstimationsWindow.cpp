@@ -5,6 +5,8 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "app/ChartView.h"
@@ -46,7 +48,15 @@ EstimationsWindow::EstimationsWindow(EstimationCharts& charts, Settings& setting
   setObjectName("Form5");
   auto* layout = new QHBoxLayout(this);
   layout->addWidget(BuildCharts(), 1);
-  layout->addWidget(BuildControls(), 0, Qt::AlignTop);
+  // The settings scroll rather than make the window taller than a small screen.
+  QWidget* controls = BuildControls();
+  auto* scroll = new QScrollArea(this);
+  scroll->setWidget(controls);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll->setMinimumWidth(controls->minimumSizeHint().width() + scroll->verticalScrollBar()->sizeHint().width());
+  layout->addWidget(scroll);
   PlaceDrawnChart();
   resize(1100, 800);
 }

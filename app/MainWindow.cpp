@@ -111,6 +111,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
 
   BuildMenus();
   CreateSecondaryWindows();
+  AddWindowsToViewMenu();
   SetDetailedOptions(false);
   // Inside the screen, leaving a column on the right for the list of files
   // and the parameters, which come up with it.
@@ -148,7 +149,11 @@ void MainWindow::BuildMenus() {
   parts_.form4->setCheckable(true);
   view->addSeparator();
   view->addAction("Move all frames in left top corner", this, &MainWindow::MoveAllFramesToCorner);
+}
+
+void MainWindow::AddWindowsToViewMenu() {
   // Every window can be found again here, also one closed or hidden behind another.
+  auto* view = qobject_cast<QMenu*>(parts_.form4->parent());
   view->addSeparator();
   for (QWidget* w : parts_.secondaryWindows) {
     if (w == parts_.form4Window || w == parts_.form9Window) continue;  // they have their items above

@@ -146,6 +146,7 @@ class MainWindow : public QMainWindow {
   QWidget* BuildCompensationPage();
   QWidget* BuildSaturationPage();
   void CreateSecondaryWindows();
+  void AddWindowsToViewMenu();
 
   // Runs an action unless another one is running; `steps` sizes the progress
   // bar (0: a busy bar). False when refused.
