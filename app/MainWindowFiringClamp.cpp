@@ -59,9 +59,14 @@ QWidget* MainWindow::BuildFiringClampPage() {
   otherViews_ << page->timeView() << page->vsIView() << page->vsGView();
   connect(page->eraseCalibration(), &QPushButton::clicked, this, [this] {
     // The calibration points of every recording analysed so far are in that file.
-    const QString file = QString::fromStdString((session_.dataDir / kCalibrationFileName).string());
-    if (askToConfirm("Erase calibration", QString("Erase the calibration file %1? Its points cannot be restored.").arg(file)))
-      EraseCalibration();
+    const fs::path file = session_.dataDir / kCalibrationFileName;
+    std::error_code ec;
+    if (fs::exists(file, ec) &&
+        !askToConfirm("Erase calibration",
+                      QString("Erase the calibration file %1? Its points cannot be restored.")
+                          .arg(QString::fromStdString(file.string()))))
+      return;
+    EraseCalibration();
   });
   connect(page->writeInputIG(), &QPushButton::clicked, this, &MainWindow::WriteInputIG);
   connect(page->adjustScales(), &QPushButton::clicked, this, [this] {
