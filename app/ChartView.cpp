@@ -248,6 +248,8 @@ AxisLimits DrawnRange(const Chart& chart, AxisSide side) {
     const double pad = (r.max - r.min) * 0.03;
     r = {r.min - pad, r.max + pad};
   }
+  // A measure from 0 keeps below the top, where the spike peaks are marked.
+  if (model.automatic && model.fromZero) (r.max > 0 ? r.max : r.min) *= 1.25;
   return r;
 }
 
@@ -427,6 +429,9 @@ void ChartView::Draw() {
       zoom.on = false;  // the program set the axis anew
     const AxisLimits r = zoom.on ? zoom.range : DrawnRange(chart_, side);
     axis->setRange(r.min, r.max);
+    // As many ticks as fit without their labels running into each other.
+    const int room = Vertical(side) ? plot_->height() / 45 : plot_->width() / 90;
+    axis->ticker()->setTickCount(std::clamp(room, 2, 6));
   }
   drawing_ = false;
   // The plottables of the last drawing are refilled when the chart still has
@@ -475,10 +480,13 @@ void ChartView::Draw() {
     if (!p) continue;
     p->setName(QString::fromStdString(s.title));
     p->setVisible(s.shown);
-    if (s.title.empty()) {
+    // A series without points (a box not ticked) would only crowd the legend.
+    if (s.title.empty() || s.points.empty()) {
       p->removeFromLegend();
-    } else if (QCPPlottableLegendItem* item = plot_->legend->itemWithPlottable(p)) {
-      item->setTextColor(s.shown ? Qt::black : Qt::gray);
+    } else {
+      p->addToLegend();
+      if (QCPPlottableLegendItem* item = plot_->legend->itemWithPlottable(p))
+        item->setTextColor(s.shown ? Qt::black : Qt::gray);
     }
   }
   PlaceLegend();
@@ -504,8 +512,12 @@ void ChartView::PlaceLegend() {
   // As many items to a row as the width holds.
   const int room = std::max(plot_->width(), 200) - 10;
   int wrap = legend->itemCount();
-  legend->setWrap(wrap);
-  while (wrap > 1 && legend->minimumOuterSizeHint().width() > room) legend->setWrap(--wrap);
+  const auto arrange = [legend](int columns) {
+    legend->setWrap(columns);
+    legend->setFillOrder(QCPLegend::foColumnsFirst, true);  // the items move to the new rows now
+  };
+  arrange(wrap);
+  while (wrap > 1 && legend->minimumOuterSizeHint().width() > room) arrange(--wrap);
 }
 
 void ChartView::OnUserRange(AxisSide side, double lower, double upper) {

@@ -638,9 +638,12 @@ void MainWindow::ToggleSketchPlotting() {
 void MainWindow::MoveAllFramesToCorner() {
   for (QWidget* w : QList<QWidget*>{this, form13_, parts_.form2, parts_.form3, parts_.form4Window, form5_, form6_,
                                     parts_.form7}) {
-    w->adjustSize();
+    // Sized to what the contents ask for: adjustSize() caps a window at two
+    // thirds of the screen, which squashes the charts.
+    w->resize(w->sizeHint().expandedTo(w->minimumSizeHint()));
     w->move(0, 0);
     FitIntoScreen(w);  // a window of several charts sized to them is taller than a small screen
+    if (w != this && w->isVisible()) w->raise();  // not hidden behind the main window
   }
 }
 

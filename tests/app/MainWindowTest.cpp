@@ -343,6 +343,19 @@ class MainWindowTest : public QObject {
     }
   }
 
+  // Gathered in the corner, the windows keep the size their contents ask
+  // for: capped at two thirds of the screen, the charts were squashed.
+  void moveAllFramesToCornerKeepsTheWindowsReadable() {
+    StartedApp app;
+    app.window->MoveAllFramesToCorner();
+    const QRect area = app::AvailableArea(app.window.get());
+    for (QWidget* w : QList<QWidget*>{app.window.get(), app.parts().form2}) {
+      QCOMPARE(w->frameGeometry().topLeft(), QPoint(0, 0));
+      QVERIFY2(w->height() >= std::min(w->sizeHint().height(), area.height() - 40), qPrintable(w->windowTitle()));
+    }
+    QVERIFY(app.parts().voltage->height() >= 200);
+  }
+
   // An empty list with no word why looks like a fault of the program.
   void directoryWithoutListOfFilesSaysSo() {
     StartedApp app;
