@@ -21,15 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A started program with `n` model-cell sweeps in its data directory.
-struct AppWithSteps : StartedApp {
-  fs::path data = home / "steps";
-  explicit AppWithSteps(int n, bool lfp = false) {
-    WriteSteps(data, n, 1000, lfp);
-    QVERIFY(window->SetDataDirectory(QString::fromStdString(data.string())));
-  }
-};
-
 // Model-cell recordings of a column format in `dir`.
 void WriteColumns(const fs::path& dir, SynthProtocol protocol) {
   SynthSettings s;

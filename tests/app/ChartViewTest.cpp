@@ -24,13 +24,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct AppWithSteps : StartedApp {
-  fs::path data = home / "steps";
-  explicit AppWithSteps(int n) {
-    WriteSteps(data, n, 1000);
-    QVERIFY(window->SetDataDirectory(QString::fromStdString(data.string())));
-    SelectAndLoad(*window, n);
-  }
+// The sweeps loaded, as a click in the list of files loads them.
+struct LoadedSteps : AppWithSteps {
+  explicit LoadedSteps(int n) : AppWithSteps(n) { SelectAndLoad(*window, n); }
 };
 
 void Wheel(QWidget* canvas, QPoint at, int steps, Qt::KeyboardModifiers keys = Qt::NoModifier) {
@@ -112,7 +108,7 @@ class ChartViewTest : public QObject {
   // Zooming into a spike and moving along the trace must change what is
   // shown, and "Auto" must bring back the whole sweep, not the zoom.
   void wheelZoomAndDragPanChangeTheRangesAndAutoRestoresThem() {
-    AppWithSteps app(3);
+    LoadedSteps app(3);
     app::ChartView* view = app.parts().voltage;
     QWidget* canvas = view->Canvas();
     const AxisLimits fullX = view->ShownRange(AxisSide::Bottom), fullY = view->ShownRange(AxisSide::Left);
@@ -149,7 +145,7 @@ class ChartViewTest : public QObject {
   // A rectangle drawn with Shift zooms to it; a double click beside the
   // curves goes back to the full view.
   void rubberBandZoomsToTheRectangleAndDoubleClickShowsAll() {
-    AppWithSteps app(1);
+    LoadedSteps app(1);
     app::ChartView* view = app.parts().current;
     const AxisLimits fullX = view->ShownRange(AxisSide::Bottom);
     const QPoint from = view->PixelOf(200, 0), to = view->PixelOf(400, 0) + QPoint(0, 40);
@@ -164,7 +160,7 @@ class ChartViewTest : public QObject {
   // The read-out must say the values under the mouse, and name a curve
   // point near it, or the user reads the wrong number off the chart.
   void readoutShowsTheValuesUnderThePixel() {
-    AppWithSteps app(1);
+    LoadedSteps app(1);
     app::ChartView* view = app.parts().current;
     const AxisLimits shown = view->ShownRange(AxisSide::Left);
     const double value = std::round((shown.min + shown.max) / 2);  // pA
@@ -194,7 +190,7 @@ class ChartViewTest : public QObject {
   // "Save..." must write each format, and the CSV must hold the very values
   // of the curves, or a figure's data cannot be trusted.
   void saveWritesPngSvgPdfAndCsvOfTheShownSeries() {
-    AppWithSteps app(1);
+    LoadedSteps app(1);
     app::ChartView* view = app.parts().current;
     QString path;
     view->askForSave = [&](const app::ChartView&) {
@@ -238,7 +234,7 @@ class ChartViewTest : public QObject {
 
   // Two curves of one colour in one chart cannot be told apart.
   void seriesOfEveryChartHaveDistinctColours() {
-    AppWithSteps app(3);
+    LoadedSteps app(3);
     app.window->FICurvesRun();
     app.window->AnalyzeStatisticsRun();
     // The charts the firing-clamp analyses fill, with every series they can hold.
