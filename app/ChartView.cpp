@@ -23,7 +23,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <utility>
 
 namespace velmora::app {
@@ -315,11 +314,9 @@ ChartView::ChartView(Chart& chart, QWidget* parent)
   plot_->legend->setBrush(Qt::NoBrush);
   plot_->legend->setBorderPen(Qt::NoPen);
   plot_->legend->setFillOrder(QCPLegend::foColumnsFirst);
-  // The legend sits in a row above the plot area, where it covers no data.
+  // The legend gets a row above the plot area (PlaceLegend), where it covers no data.
   plot_->axisRect()->insetLayout()->take(plot_->legend);
-  plot_->plotLayout()->insertRow(0);
-  plot_->plotLayout()->addElement(0, 0, plot_->legend);
-  plot_->plotLayout()->setRowStretchFactor(0, 0.001);
+  plot_->legend->setVisible(false);
   plot_->plotLayout()->setRowSpacing(0);
 
   QCPAxisRect* rect = plot_->axisRect();
@@ -425,8 +422,9 @@ void ChartView::Draw() {
       axis->setNumberPrecision(model.fixedDecimals);
     }
     Zoom& zoom = zoom_[Index(side)];
-    if (zoom.on && (zoom.automatic != model.automatic || (!model.automatic && !(zoom.set == AxisLimits{model.min, model.max}))))
-      zoom.on = false;  // the program set the axis anew
+    const bool setAnew =
+        zoom.automatic != model.automatic || (!model.automatic && !(zoom.set == AxisLimits{model.min, model.max}));
+    if (setAnew) zoom.on = false;  // by the program: its setting wins over the user's zoom
     const AxisLimits r = zoom.on ? zoom.range : DrawnRange(chart_, side);
     axis->setRange(r.min, r.max);
     // As many ticks as fit without their labels running into each other.
@@ -542,9 +540,8 @@ void ChartView::ResetZoom() {
 }
 
 void ChartView::ShowAll() {
-  for (Zoom& zoom : zoom_) zoom.on = false;
   AutoTimeAxis(chart_);
-  Refresh();
+  ResetZoom();
 }
 
 void ChartView::SetZoomable(bool zoomable) {

@@ -541,7 +541,7 @@ void MainWindow::ReadAndDrawData() {
     // Thinned as the file is read, the trace is too coarse for the filter and the detection.
     const int skip = static_cast<int>(std::trunc(settings_.Skip));
     if (settings_.format != FileFormat::Main && skip > 1 && session_.spikes.nSpikes == 0)
-      Warn(QString("%1: read with only every %2th line kept (\"Sketch plotting\", \"Skip\" = %2), so dt is %3 ms, "
+      Warn(QString("%1: read with one line in %2 kept (\"Sketch plotting\", \"Skip\" = %2), so dt is %3 ms, "
                    "too coarse to filter and to find spikes: none were found. For the full resolution turn "
                    "\"Sketch plotting\" off (F3, \"Skip\" = 1) and read again.")
                .arg(QString::fromStdString(session_.files.VoltFile))
@@ -652,7 +652,7 @@ void MainWindow::SetDetailedOptions(bool on) {
   for (QPushButton* b : parts_.detailedButtons) b->setVisible(on);
   parts_.formatBox->setVisible(on);
   parts_.formatBox->parentWidget()->setVisible(on);  // the row of the detailed options
-  // What the row added goes again, unless the user resized the window meanwhile.
+  // The room the row took goes again: back to the size before it was shown.
   if (!on && sizeWithoutDetails_.isValid()) {
     layout()->activate();
     resize(sizeWithoutDetails_.expandedTo(minimumSizeHint()));
