@@ -40,10 +40,11 @@ void DrawFC(Session& session, int k, const Settings& settings, const ShownWindow
   const Pulses& p = session.pulses;
   FiringClampCharts& charts = session.fcCharts;
   charts.time.left.title = "mV";
+  charts.time.right.title = "ms, mV/ms";  // NegPulseDur and dVdt
   Series& V = EnsureSeries(charts.time, "V", SeriesKind::Line, kBlue);
-  Series& markers = EnsureSeries(charts.time, "Markers", SeriesKind::Point, kRed);
+  Series& markers = EnsureSeries(charts.time, "Markers", SeriesKind::Point, kOrange);
   Series& PulseV = EnsureSeries(charts.time, "PulseV", SeriesKind::Point, kMagenta);
-  Series& subV = EnsureSeries(charts.time, "subV", SeriesKind::Point, kBlue);
+  Series& subV = EnsureSeries(charts.time, "subV", SeriesKind::Point, kTeal);
   Series& NegPulseDur = EnsureSeries(charts.time, "NegPulseDur", SeriesKind::Point, kGray, AxisSide::Right);
   Series& VT = EnsureSeries(charts.time, "VT", SeriesKind::Point, kRed);
   Series& dVdt = EnsureSeries(charts.time, "dVdt", SeriesKind::Point, kCyan, AxisSide::Right);

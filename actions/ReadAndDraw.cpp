@@ -105,6 +105,7 @@ void DrawSweep(Session& session, int j, const Settings& settings, const ShownWin
   const DrawSettings& draw = settings.draw;
   Charts& charts = session.charts;
   charts.voltage.left.title = "mV";
+  charts.voltage.bottom.unit = "ms";  // untitled: the current chart below names the time
   charts.current.bottom.title = "ms";
   charts.current.left.title = "pA";
   charts.current.right.title = "nS";

@@ -147,7 +147,7 @@ Status FindArtifactTimes(std::span<const double> DetectSignal, double dt, const 
     RejectSpurious(settings.frequency, T);
     FillMissed(dd, dt, settings.frequency, T);
   }
-  Series& stimuli = EnsureSeries(stimChart, "Stimuli", SeriesKind::Point, kRed);
+  Series& stimuli = EnsureSeries(stimChart, "Stimuli", SeriesKind::Point, kMagenta);
   stimuli.Clear();
   for (const double t : T) stimuli.AddPoint(t, 0);
   ShowLimit(settings.ddI_limit, warnings);  // the field shows the starting limit again

@@ -158,8 +158,9 @@ StatisticsState AnalyzeStatistics(const Recording& rec, int slot, Chart& voltage
                                   const StatisticsSettings& settings, StatisticsWindow& window, WarningSink& warnings,
                                   const StatisticsProgress& progress) {
   const SweepSlot& sweep = rec.traces[slot];
-  Series& vMarker = EnsureSeries(voltage, kMarker, SeriesKind::Point, kRed);
-  Series& iMarker = EnsureSeries(current, kMarker, SeriesKind::Point, kRed);
+  // Red is taken by the spikes and by the measured current.
+  Series& vMarker = EnsureSeries(voltage, kMarker, SeriesKind::Point, kBrown);
+  Series& iMarker = EnsureSeries(current, kMarker, SeriesKind::Point, kBrown);
   vMarker.Clear();
   iMarker.Clear();
   vMarker.AddPoint(0, 0);

@@ -4,6 +4,22 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSvgGenerator>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -202,10 +218,92 @@ bool AxisUsed(const Chart& chart, AxisSide side) {
                      [&](const Series& s) { return s.xAxis == side || s.yAxis == side; });
 }
 
+constexpr AxisSide kSides[] = {AxisSide::Left, AxisSide::Right, AxisSide::Bottom, AxisSide::Top};
+constexpr std::size_t Index(AxisSide side) { return static_cast<std::size_t>(side); }
+bool Vertical(AxisSide side) { return side == AxisSide::Left || side == AxisSide::Right; }
+
+// A horizontal axis that carries a trace stays exact, so that two charts
+// adjusted to each other line up; one that carries only markers gets the
+// margin the values have, so that no point sits on the frame.
+bool ExactAxis(const Chart& chart, AxisSide side) {
+  return std::any_of(chart.series.begin(), chart.series.end(), [&](const Series& s) {
+    return s.shown && s.xAxis == side && (s.kind == SeriesKind::Line || s.kind == SeriesKind::FastLine);
+  });
+}
+
+// The span drawn for an axis: the model's, with a margin where it is automatic.
+AxisLimits DrawnRange(const Chart& chart, AxisSide side) {
+  const Axis& model = AxisAt(chart, side);
+  AxisLimits r = Range(chart, side);
+  // Values equal but for rounding (1.35 and 1.3500000000000001) would get
+  // ticks that all read the same: they count as one value.
+  const double scale = std::max(std::abs(r.min), std::abs(r.max));
+  if (!(r.max - r.min > 1e-9 * scale)) {
+    const double centre = (r.min + r.max) / 2;
+    const double pad = centre != 0 ? std::abs(centre) * 0.05 : 1;
+    return {centre - pad, centre + pad};
+  }
+  if (model.automatic && (Vertical(side) || !ExactAxis(chart, side))) {
+    const double pad = (r.max - r.min) * 0.03;
+    r = {r.min - pad, r.max + pad};
+  }
+  // A measure from 0 keeps below the top, where the spike peaks are marked.
+  if (model.automatic && model.fromZero) (r.max > 0 ? r.max : r.min) *= 1.25;
+  return r;
+}
+
+QString Number(double v) { return QString::number(v, 'g', 6); }
+
+QString WithUnit(double v, const Axis& axis) {
+  const std::string& unit = UnitOf(axis);
+  return unit.empty() ? Number(v) : Number(v) + " " + QString::fromStdString(unit);
+}
+
+constexpr double kNearPixels = 8;  // a point this close to the cursor is read out
+
+// "Save...": where to and how large.
+std::optional<ChartView::SaveRequest> AskForSave(const ChartView& view) {
+  QDialog dialog(const_cast<ChartView*>(&view));
+  dialog.setWindowTitle("Save chart");
+  auto* path = new QLineEdit(QDir::current().filePath("chart.png"), &dialog);
+  path->setMinimumWidth(320);
+  auto* browse = new QPushButton("Browse...", &dialog);
+  QObject::connect(browse, &QPushButton::clicked, &dialog, [&dialog, path] {
+    const QString chosen = QFileDialog::getSaveFileName(
+        &dialog, "Save chart", path->text(),
+        "PNG picture (*.png);;SVG drawing (*.svg);;PDF document (*.pdf);;Data of the shown series (*.csv)");
+    if (!chosen.isEmpty()) path->setText(chosen);
+  });
+  auto* pathRow = new QHBoxLayout;
+  pathRow->addWidget(path, 1);
+  pathRow->addWidget(browse);
+  const QSize shown = view.Canvas()->size();
+  auto* width = new QSpinBox(&dialog);
+  auto* height = new QSpinBox(&dialog);
+  width->setRange(100, 10000);
+  height->setRange(100, 10000);
+  width->setValue(std::max(shown.width(), 640));
+  height->setValue(std::max(shown.height(), 400));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, &dialog);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  auto* form = new QFormLayout(&dialog);
+  form->addRow("File (.png, .svg, .pdf or .csv):", pathRow);
+  form->addRow("Width (pixels; points for PDF):", width);
+  form->addRow("Height:", height);
+  form->addRow(buttons);
+  if (dialog.exec() != QDialog::Accepted || path->text().isEmpty()) return std::nullopt;
+  return ChartView::SaveRequest{path->text(), QSize(width->value(), height->value())};
+}
+
 }  // namespace
 
 ChartView::ChartView(Chart& chart, QWidget* parent)
-    : QWidget(parent), chart_(chart), plot_(new QCustomPlot(this)) {
+    : QWidget(parent),
+      chart_(chart),
+      plot_(new QCustomPlot(this)),
+      readout_(new QLabel(plot_)),
+      settle_(new QTimer(this)) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(plot_);
@@ -213,8 +311,50 @@ ChartView::ChartView(Chart& chart, QWidget* parent)
   plot_->setPlottingHint(QCP::phFastPolylines, true);
   plot_->setBackground(Qt::white);
   plot_->legend->setFont(QFont(font().family(), 8));
-  plot_->legend->setBrush(QColor(255, 255, 255, 200));
-  plot_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+  plot_->legend->setBrush(Qt::NoBrush);
+  plot_->legend->setBorderPen(Qt::NoPen);
+  plot_->legend->setFillOrder(QCPLegend::foColumnsFirst);
+  // The legend gets a row above the plot area (PlaceLegend), where it covers no data.
+  plot_->axisRect()->insetLayout()->take(plot_->legend);
+  plot_->legend->setVisible(false);
+  plot_->plotLayout()->setRowSpacing(0);
+
+  QCPAxisRect* rect = plot_->axisRect();
+  rect->setRangeDragAxes({plot_->xAxis, plot_->xAxis2}, {plot_->yAxis, plot_->yAxis2});
+  rect->setRangeZoomAxes({plot_->xAxis, plot_->xAxis2}, {plot_->yAxis, plot_->yAxis2});
+  plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+  for (AxisSide side : kSides) {
+    connect(AxisOf(plot_, side), qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+            [this, side](const QCPRange& r) { OnUserRange(side, r.lower, r.upper); });
+  }
+  connect(plot_, &QCustomPlot::mouseWheel, this, [this](QWheelEvent* event) {
+    const Qt::KeyboardModifiers keys = event->modifiers();
+    plot_->axisRect()->setRangeZoom(keys & Qt::ControlModifier ? Qt::Horizontal
+                                    : keys & Qt::ShiftModifier ? Qt::Vertical
+                                                               : Qt::Horizontal | Qt::Vertical);
+  });
+  connect(plot_, &QCustomPlot::mousePress, this, [this](QMouseEvent* event) {
+    const bool band = zoomable_ && (rubberBand_ || event->modifiers() & Qt::ShiftModifier);
+    plot_->setSelectionRectMode(band ? QCP::srmZoom : QCP::srmNone);
+  });
+  plot_->selectionRect()->setPen(QPen(Qt::darkGray, 1, Qt::DashLine));
+  plot_->selectionRect()->setBrush(QColor(0, 0, 255, 30));
+  settle_->setSingleShot(true);
+  settle_->setInterval(100);
+  connect(settle_, &QTimer::timeout, this, [this] {
+    if (isVisible()) Draw();
+  });
+
+  readout_->setStyleSheet("QLabel { background: rgba(255, 255, 255, 220); border: 1px solid #aaa; padding: 2px; }");
+  readout_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  readout_->hide();
+  plot_->setMouseTracking(true);
+  plot_->installEventFilter(this);
+  connect(plot_, &QCustomPlot::mouseMove, this, [this](QMouseEvent* event) { ShowReadout(event->pos()); });
+  plot_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(plot_, &QCustomPlot::customContextMenuRequested, this, &ChartView::ShowMenu);
+  askForSave = AskForSave;
+  reportSaveFailure = [this](const QString& message) { QMessageBox::warning(this, "Save chart", message); };
 
   connect(plot_, &QCustomPlot::plottableClick, this, [this](QCPAbstractPlottable* p, int, QMouseEvent*) {
     ApplyClick(click_, IndexOf(p));
@@ -227,10 +367,12 @@ ChartView::ChartView(Chart& chart, QWidget* parent)
     // A double click on the legend is two clicks there already.
     if (plot_->legend->visible() && plot_->legend->selectTest(event->position(), false) >= 0) return;
     const int series = IndexOf(plot_->plottableAt(event->position(), false));
-    if (series >= 0)
+    if (series >= 0) {
       ApplyClick(doubleClick_, series);
-    else if (onBackgroundDoubleClicked)
-      onBackgroundDoubleClicked();
+      return;
+    }
+    ResetZoom();
+    if (onBackgroundDoubleClicked) onBackgroundDoubleClicked();
   });
 }
 
@@ -266,8 +408,9 @@ void ChartView::showEvent(QShowEvent* event) {
 
 void ChartView::Draw() {
   stale_ = false;
+  drawing_ = true;  // the ranges set here are the model's, not the user's
   // The axes first: thinning the markers needs to know where the pixels are.
-  for (AxisSide side : {AxisSide::Left, AxisSide::Right, AxisSide::Bottom, AxisSide::Top}) {
+  for (AxisSide side : kSides) {
     const Axis& model = AxisAt(chart_, side);
     QCPAxis* axis = AxisOf(plot_, side);
     const bool primary = side == AxisSide::Left || side == AxisSide::Bottom;
@@ -278,18 +421,17 @@ void ChartView::Draw() {
       axis->setNumberFormat("f");
       axis->setNumberPrecision(model.fixedDecimals);
     }
-    AxisLimits r = Range(chart_, side);
-    if (!(r.max > r.min)) {
-      const double pad = r.min != 0 ? std::abs(r.min) * 0.05 : 1;
-      r = {r.min - pad, r.max + pad};
-    } else if (model.automatic && side != AxisSide::Bottom && side != AxisSide::Top) {
-      // Values axes get a margin so that peaks do not touch the frame; time
-      // axes stay exact, so that two charts adjusted to each other line up.
-      const double pad = (r.max - r.min) * 0.03;
-      r = {r.min - pad, r.max + pad};
-    }
+    Zoom& zoom = zoom_[Index(side)];
+    const bool setAnew =
+        zoom.automatic != model.automatic || (!model.automatic && !(zoom.set == AxisLimits{model.min, model.max}));
+    if (setAnew) zoom.on = false;  // by the program: its setting wins over the user's zoom
+    const AxisLimits r = zoom.on ? zoom.range : DrawnRange(chart_, side);
     axis->setRange(r.min, r.max);
+    // As many ticks as fit without their labels running into each other.
+    const int room = Vertical(side) ? plot_->height() / 45 : plot_->width() / 90;
+    axis->ticker()->setTickCount(std::clamp(room, 2, 6));
   }
+  drawing_ = false;
   // The plottables of the last drawing are refilled when the chart still has
   // the same series drawn the same way; otherwise they are made anew.
   const auto axesOf = [this](const Series& s) {
@@ -336,25 +478,148 @@ void ChartView::Draw() {
     if (!p) continue;
     p->setName(QString::fromStdString(s.title));
     p->setVisible(s.shown);
-    if (s.title.empty()) {
+    // A series without points (a box not ticked) would only crowd the legend.
+    if (s.title.empty() || s.points.empty()) {
       p->removeFromLegend();
-    } else if (QCPPlottableLegendItem* item = plot_->legend->itemWithPlottable(p)) {
-      item->setTextColor(s.shown ? Qt::black : Qt::gray);
+    } else {
+      p->addToLegend();
+      if (QCPPlottableLegendItem* item = plot_->legend->itemWithPlottable(p))
+        item->setTextColor(s.shown ? Qt::black : Qt::gray);
     }
   }
-  plot_->legend->setVisible(chart_.legendShown && plot_->legend->itemCount() > 0);
-
+  PlaceLegend();
   plot_->replot();
 }
 
-AxisLimits ChartView::ShownTimeRange() const {
-  if (stale_) {
-    // Not drawn yet: what it would show.
-    return Range(chart_, AxisSide::Bottom);
+void ChartView::PlaceLegend() {
+  QCPLegend* legend = plot_->legend;
+  const bool shown = chart_.legendShown && legend->itemCount() > 0;
+  QCPLayoutGrid* layout = plot_->plotLayout();
+  const bool placed = layout->hasElement(0, 0) && layout->element(0, 0) == legend;
+  // An invisible legend would still keep its row: it leaves the layout instead.
+  if (shown && !placed) {
+    layout->insertRow(0);
+    layout->addElement(0, 0, legend);
+    layout->setRowStretchFactor(0, 0.001);
+  } else if (!shown && placed) {
+    layout->take(legend);
+    layout->simplify();
   }
-  const QCPRange r = plot_->xAxis->range();
+  legend->setVisible(shown);
+  if (!shown) return;
+  // As many items to a row as the width holds.
+  const int room = std::max(plot_->width(), 200) - 10;
+  int wrap = legend->itemCount();
+  const auto arrange = [legend](int columns) {
+    legend->setWrap(columns);
+    legend->setFillOrder(QCPLegend::foColumnsFirst, true);  // the items move to the new rows now
+  };
+  arrange(wrap);
+  while (wrap > 1 && legend->minimumOuterSizeHint().width() > room) arrange(--wrap);
+}
+
+void ChartView::OnUserRange(AxisSide side, double lower, double upper) {
+  if (drawing_) return;
+  const Axis& model = AxisAt(chart_, side);
+  zoom_[Index(side)] = {true, {lower, upper}, model.automatic, {model.min, model.max}};
+  settle_->start();
+}
+
+AxisLimits ChartView::ShownRange(AxisSide side) const {
+  if (stale_) {
+    const Zoom& zoom = zoom_[Index(side)];
+    return zoom.on ? zoom.range : DrawnRange(chart_, side);
+  }
+  const QCPRange r = AxisOf(plot_, side)->range();
   return {r.lower, r.upper};
 }
+
+void ChartView::ResetZoom() {
+  for (Zoom& zoom : zoom_) zoom.on = false;
+  Refresh();
+}
+
+void ChartView::ShowAll() {
+  AutoTimeAxis(chart_);
+  ResetZoom();
+}
+
+void ChartView::SetZoomable(bool zoomable) {
+  zoomable_ = zoomable;
+  plot_->setInteractions(zoomable ? QCP::iRangeDrag | QCP::iRangeZoom : QCP::Interactions());
+}
+
+void ChartView::SetRubberBand(bool on) { rubberBand_ = on; }
+
+QString ChartView::ReadoutAt(QPoint pixel) const {
+  if (!plot_->axisRect()->rect().contains(pixel)) return {};
+  QString text = QString("x = %1   y = %2")
+                     .arg(WithUnit(plot_->xAxis->pixelToCoord(pixel.x()), chart_.bottom),
+                          WithUnit(plot_->yAxis->pixelToCoord(pixel.y()), chart_.left));
+  if (plot_->yAxis2->visible())
+    text += QString(" | %1").arg(WithUnit(plot_->yAxis2->pixelToCoord(pixel.y()), chart_.right));
+  // The nearest point of a shown series, measured in pixels on its own axes.
+  double best = kNearPixels * kNearPixels;
+  const Series* near = nullptr;
+  const ChartPoint* at = nullptr;
+  for (std::size_t k = 0; k < chart_.series.size() && k < drawn_.size(); ++k) {
+    const Series& s = chart_.series[k];
+    if (!s.shown || !drawn_[k]) continue;
+    const QCPAxis* x = drawn_[k]->keyAxis();
+    const QCPAxis* y = drawn_[k]->valueAxis();
+    for (const ChartPoint& p : s.points) {
+      const double dx = x->coordToPixel(p.x) - pixel.x(), dy = y->coordToPixel(p.y) - pixel.y();
+      if (dx * dx + dy * dy < best) {
+        best = dx * dx + dy * dy;
+        near = &s;
+        at = &p;
+      }
+    }
+  }
+  if (near)
+    text += QString("\n%1: x = %2   y = %3")
+                .arg(QString::fromStdString(near->title), WithUnit(at->x, AxisAt(chart_, near->xAxis)),
+                     WithUnit(at->y, AxisAt(chart_, near->yAxis)));
+  return text;
+}
+
+QString ChartView::readout() const { return readout_->isVisible() ? readout_->text() : QString(); }
+
+void ChartView::ShowReadout(QPoint pixel) {
+  const QString text = ReadoutAt(pixel);
+  if (text.isEmpty()) {
+    readout_->hide();
+    return;
+  }
+  readout_->setText(text);
+  readout_->adjustSize();
+  // In the upper corner away from the cursor, so that it never hides what is pointed at.
+  const QRect area = plot_->axisRect()->rect();
+  const bool left = pixel.x() > area.center().x();
+  readout_->move(left ? area.left() + 4 : area.right() - readout_->width() - 4, area.top() + 4);
+  readout_->show();
+  readout_->raise();
+}
+
+bool ChartView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == plot_ && event->type() == QEvent::Leave) readout_->hide();
+  return QWidget::eventFilter(watched, event);
+}
+
+void ChartView::ShowMenu(QPoint pixel) {
+  QMenu menu(this);
+  menu.addAction("Auto (show all)", this, &ChartView::ShowAll);
+  QAction* band = menu.addAction("Zoom to rectangle (or Shift+drag)", this, &ChartView::SetRubberBand);
+  band->setCheckable(true);
+  band->setChecked(rubberBand_);
+  band->setEnabled(zoomable_);
+  menu.addSeparator();
+  menu.addAction("CopyToBMP", this, &ChartView::CopyToClipboard);
+  menu.addAction("Save...", this, &ChartView::SaveWithDialog);
+  menu.exec(plot_->mapToGlobal(pixel));
+}
+
+AxisLimits ChartView::ShownTimeRange() const { return ShownRange(AxisSide::Bottom); }
 
 QImage ChartView::Picture() {
   if (stale_) Draw();
@@ -363,6 +628,51 @@ QImage ChartView::Picture() {
 }
 
 void ChartView::CopyToClipboard() { QApplication::clipboard()->setImage(Picture()); }
+
+QString ChartView::Save(const SaveRequest& request) {
+  if (stale_) Draw();
+  const QString suffix = QFileInfo(request.path).suffix().toLower();
+  const int w = request.size.width(), h = request.size.height();
+  bool written = false;
+  if (suffix == "csv") {
+    QFile file(request.path);
+    const std::string csv = ChartCsv(chart_);
+    written = file.open(QIODevice::WriteOnly) &&
+              file.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) &&
+              file.flush();
+  } else if (suffix == "png") {
+    written = plot_->savePng(request.path, w, h);
+  } else if (suffix == "pdf") {
+    written = plot_->savePdf(request.path, w, h);
+  } else if (suffix == "svg") {
+    QSvgGenerator svg;
+    svg.setFileName(request.path);
+    svg.setSize(request.size);
+    svg.setViewBox(QRect(0, 0, w, h));
+    QCPPainter painter;
+    written = painter.begin(&svg);
+    if (written) {
+      plot_->toPainter(&painter, w, h);
+      written = painter.end() && QFileInfo(request.path).size() > 0;
+    }
+  } else {
+    return QString("%1: unknown format; the name must end in .png, .svg, .pdf or .csv").arg(request.path);
+  }
+  return written ? QString() : QString("%1: could not be written").arg(request.path);
+}
+
+void ChartView::SaveWithDialog() {
+  const std::optional<SaveRequest> request = askForSave(*this);
+  if (!request) return;
+  if (const QString failure = Save(*request); !failure.isEmpty() && reportSaveFailure) reportSaveFailure(failure);
+}
+
+QPushButton* SaveButton(ChartView* view, QWidget* parent) {
+  auto* button = new QPushButton("Save...", parent);
+  button->setToolTip("Saves the chart as a PNG, SVG or PDF picture, or the data of its shown series as CSV");
+  QObject::connect(button, &QPushButton::clicked, view, &ChartView::SaveWithDialog);
+  return button;
+}
 
 int ChartView::DrawnSeriesCount() const { return plot_->plottableCount(); }
 

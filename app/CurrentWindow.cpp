@@ -38,15 +38,13 @@ CurrentWindow::CurrentWindow(Chart& chart, Settings& settings, std::function<con
   };
   parts_.adjustToCurrent = button("Adjust scales to voltage plot", adopt(std::move(currentView)));
   parts_.adjustToFC = button("Adjust scales to voltage in FC", adopt(std::move(fcTimeView)));
-  parts_.autoScale = button("Auto", [this] {
-    AutoTimeAxis(chart_);
-    Refresh();
-  });
+  parts_.autoScale = button("Auto", [this] { parts_.view->ShowAll(); });
   QPushButton* copy = button("CopyToBMP", [this] { parts_.view->CopyToClipboard(); });
 
   auto* controls = new QHBoxLayout;
   for (QWidget* w : std::initializer_list<QWidget*>{parts_.find, parts_.ddI_limit, parts_.frequency,
-                                                    parts_.adjustToCurrent, parts_.adjustToFC, parts_.autoScale, copy})
+                                                    parts_.adjustToCurrent, parts_.adjustToFC, parts_.autoScale, copy,
+                                                    SaveButton(parts_.view, this)})
     controls->addWidget(w);
   controls->addStretch();
   auto* layout = new QVBoxLayout(this);

@@ -5,6 +5,8 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "app/ChartView.h"
@@ -46,7 +48,15 @@ EstimationsWindow::EstimationsWindow(EstimationCharts& charts, Settings& setting
   setObjectName("Form5");
   auto* layout = new QHBoxLayout(this);
   layout->addWidget(BuildCharts(), 1);
-  layout->addWidget(BuildControls(), 0, Qt::AlignTop);
+  // The settings scroll rather than make the window taller than a small screen.
+  QWidget* controls = BuildControls();
+  auto* scroll = new QScrollArea(this);
+  scroll->setWidget(controls);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll->setMinimumWidth(controls->minimumSizeHint().width() + scroll->verticalScrollBar()->sizeHint().width());
+  layout->addWidget(scroll);
   PlaceDrawnChart();
   resize(1100, 800);
 }
@@ -60,6 +70,7 @@ QWidget* EstimationsWindow::BuildCharts() {
   const auto copy = [charts](ChartView* view) {
     return Button("CopyToBMP", charts, [view] { view->CopyToClipboard(); });
   };
+  const auto save = [charts](ChartView* view) { return SaveButton(view, charts); };
 
   parts_.adjustToFC = Button("Adjust scales to voltage plot", charts, [this] {
     const ChartView* fc = fcTimeView_ ? fcTimeView_() : nullptr;
@@ -69,30 +80,27 @@ QWidget* EstimationsWindow::BuildCharts() {
     Refresh();
   });
   parts_.autoTime = Button("Auto", charts, [this] {
-    for (Chart* c : {&charts_.current, &charts_.conductance, &charts_.voltage}) AutoTimeAxis(*c);
-    Refresh();
+    for (ChartView* view : {parts_.current, parts_.conductance, parts_.voltage}) view->ShowAll();
   });
   parts_.adjustToCurrent = Button("Adjust scales to I-plot", charts, [this] {
     AdoptTimeAxis(charts_.z, *parts_.current);
     parts_.z->Refresh();
   });
-  parts_.autoZ = Button("Auto", charts, [this] {
-    AutoTimeAxis(charts_.z);
-    parts_.z->Refresh();
-  });
+  parts_.autoZ = Button("Auto", charts, [this] { parts_.z->ShowAll(); });
   parts_.VLss = fields_.Number("V_from_GE_GI_VL");
   // Zeroes its own value; zeroing "Junction potential" from here would change
   // a correction the user did not touch.
   parts_.VLss->onDoubleClicked = [this] { parts_.VLss->setValue(0); };
 
-  conductancePanel_ = Panel(parts_.conductance, {copy(parts_.conductance)});
-  voltagePanel_ = Panel(parts_.voltage, {parts_.VLss, copy(parts_.voltage)});
+  conductancePanel_ = Panel(parts_.conductance, {copy(parts_.conductance), save(parts_.conductance)});
+  voltagePanel_ = Panel(parts_.voltage, {parts_.VLss, copy(parts_.voltage), save(parts_.voltage)});
   auto* layout = new QVBoxLayout(charts);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(Panel(parts_.current, {parts_.adjustToFC, parts_.autoTime, copy(parts_.current)}), 1);
+  layout->addWidget(
+      Panel(parts_.current, {parts_.adjustToFC, parts_.autoTime, copy(parts_.current), save(parts_.current)}), 1);
   layout->addWidget(conductancePanel_, 1);
   layout->addWidget(voltagePanel_, 1);
-  layout->addWidget(Panel(parts_.z, {parts_.adjustToCurrent, parts_.autoZ, copy(parts_.z)}), 1);
+  layout->addWidget(Panel(parts_.z, {parts_.adjustToCurrent, parts_.autoZ, copy(parts_.z), save(parts_.z)}), 1);
 
   // The driver draws into the charts behind the window's back; the place of
   // the conductance chart follows its model when the shown chart repaints.

@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/Windows.h"
+
 namespace velmora::app {
 
 FileListWindow::FileListWindow(Session& session, QWidget* parent)
@@ -33,13 +35,15 @@ FileListWindow::FileListWindow(Session& session, QWidget* parent)
   connect(settle_, &QTimer::timeout, this, [this] {
     if (onSelectionChanged) onSelectionChanged();
   });
-  confirmDelete = [this](int count) {
-    return QMessageBox::question(this, "Delete recordings",
-                                 QString("Delete the %1 selected recording(s) and their files from disk? "
-                                         "This cannot be undone.")
-                                     .arg(count)) == QMessageBox::Yes;
-  };
-  resize(360, 500);
+  confirmDelete = [this](int count) { return DeleteQuestion(this, count)->exec() == QMessageBox::Yes; };
+  resize(270, 380);  // beside the main window, above the parameters
+}
+
+std::unique_ptr<QMessageBox> FileListWindow::DeleteQuestion(QWidget* parent, int count) {
+  return SafeQuestion(parent, "Delete recordings",
+                      QString("Delete the %1 selected recording(s) and their files from disk? "
+                              "This cannot be undone.")
+                          .arg(count));
 }
 
 void FileListWindow::ShowList() {

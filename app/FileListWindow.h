@@ -5,11 +5,13 @@
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "session/Session.h"
 
 class QListWidget;
+class QMessageBox;
 class QTimer;
 
 namespace velmora::app {
@@ -29,6 +31,8 @@ class FileListWindow : public QWidget {
   std::function<void()> onRefresh;
   // Asked before recordings are deleted; tests answer without a dialog.
   std::function<bool(int count)> confirmDelete;
+  // The question confirmDelete asks by default: "No" is its default answer.
+  static std::unique_ptr<QMessageBox> DeleteQuestion(QWidget* parent, int count);
   std::function<void()> onDeleteRequested;
 
  protected:

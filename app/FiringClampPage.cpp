@@ -38,15 +38,12 @@ FiringClampPage::FiringClampPage(Session& session, Settings& settings, FieldBind
   adjust_ = new QPushButton("Adjust scales to current plot", this);
   auto* autoScale = new QPushButton("Auto", this);
   auto* copy = new QPushButton("CopyToBMP", this);
-  connect(autoScale, &QPushButton::clicked, this, [this] {
-    AutoTimeAxis(time_->chart());
-    time_->Refresh();
-  });
+  connect(autoScale, &QPushButton::clicked, time_, &ChartView::ShowAll);
   connect(copy, &QPushButton::clicked, this, [this] { time_->CopyToClipboard(); });
   align_ = fields.Check("Align_to_stimuli");
   auto* chartRow = new QHBoxLayout;
   for (QWidget* w : {static_cast<QWidget*>(adjust_), static_cast<QWidget*>(autoScale), static_cast<QWidget*>(copy),
-                     static_cast<QWidget*>(align_)})
+                     static_cast<QWidget*>(SaveButton(time_, this)), static_cast<QWidget*>(align_)})
     chartRow->addWidget(w);
   chartRow->addStretch();
 

@@ -26,6 +26,7 @@ LatticeView::LatticeView(LatticeFrame& frame, QComboBox* selector, QWidget* pare
   connect(copy, &QPushButton::clicked, this, [this] { map_->CopyToClipboard(); });
   // The bar's bubbles are no series a double click could hide: it copies the bar.
   colorBar_->onBackgroundDoubleClicked = [this] { colorBar_->CopyToClipboard(); };
+  colorBar_->SetZoomable(false);
   colorBar_->setMinimumSize(150, 40);
   colorBar_->setMaximumHeight(60);
   for (QLabel* label : {low_, high_}) label->setFont(QFont("Monospace"));
@@ -33,6 +34,7 @@ LatticeView::LatticeView(LatticeFrame& frame, QComboBox* selector, QWidget* pare
   auto* top = new QHBoxLayout;
   top->addWidget(selector_);
   top->addWidget(copy);
+  top->addWidget(SaveButton(map_, this));
   top->addStretch();
   auto* bar = new QHBoxLayout;
   bar->addWidget(low_);

@@ -37,10 +37,7 @@ LfpWindow::LfpWindow(Session& session, Settings& settings, const ChartView& volt
     AdoptTimeAxis(session_.charts.lfp, firingClamp);
     Refresh();
   });
-  connect(autoScale, &QPushButton::clicked, this, [this] {
-    AutoTimeAxis(session_.charts.lfp);
-    Refresh();
-  });
+  connect(autoScale, &QPushButton::clicked, view_, &ChartView::ShowAll);
   auto* controls = new QHBoxLayout;
   controls->addWidget(tau_);
   controls->addWidget(toVoltage);

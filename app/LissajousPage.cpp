@@ -11,10 +11,15 @@ namespace velmora::app {
 
 namespace {
 
-QPushButton* CopyButton(ChartView* view, QWidget* parent) {
+// "CopyToBMP" and "Save..." of a chart, side by side.
+QHBoxLayout* CopyButtons(ChartView* view, QWidget* parent) {
   auto* copy = new QPushButton("CopyToBMP", parent);
   QObject::connect(copy, &QPushButton::clicked, view, &ChartView::CopyToClipboard);
-  return copy;
+  auto* row = new QHBoxLayout;
+  row->addWidget(copy);
+  row->addWidget(SaveButton(view, parent));
+  row->addStretch();
+  return row;
 }
 
 }  // namespace
@@ -44,7 +49,7 @@ LissajousPage::LissajousPage(QWidget* parent) : QWidget(parent) {
   settingsColumn->addStretch();
 
   auto* currentColumn = new QVBoxLayout;
-  currentColumn->addWidget(CopyButton(c.current, this), 0, Qt::AlignLeft);
+  currentColumn->addLayout(CopyButtons(c.current, this));
   currentColumn->addWidget(c.current, 1);
   auto* plots = new QHBoxLayout;
   plots->addLayout(currentColumn, 1);
@@ -53,15 +58,13 @@ LissajousPage::LissajousPage(QWidget* parent) : QWidget(parent) {
 
   c.dIdVPanel = new QWidget(this);
   auto* autoScale = new QPushButton("Auto", c.dIdVPanel);
-  connect(autoScale, &QPushButton::clicked, this, [this] {
-    AutoTimeAxis(charts_.dIdV);
-    controls_.dIdVView->Refresh();
-  });
+  connect(autoScale, &QPushButton::clicked, c.dIdVView, &ChartView::ShowAll);
   auto* alignBox = fields_.Check("Align to stimuli", align_);
   auto* dIdVButtons = new QHBoxLayout;
-  for (QWidget* w : std::initializer_list<QWidget*>{c.adjust, autoScale, CopyButton(c.dIdVView, c.dIdVPanel), alignBox})
-    dIdVButtons->addWidget(w);
-  dIdVButtons->addStretch();
+  for (QWidget* w : std::initializer_list<QWidget*>{c.adjust, autoScale}) dIdVButtons->addWidget(w);
+  QHBoxLayout* copyRow = CopyButtons(c.dIdVView, c.dIdVPanel);
+  copyRow->insertWidget(2, alignBox);
+  dIdVButtons->addLayout(copyRow, 1);
   auto* dIdVLayout = new QVBoxLayout(c.dIdVPanel);
   dIdVLayout->setContentsMargins(0, 0, 0, 0);
   dIdVLayout->addLayout(dIdVButtons);

@@ -17,6 +17,7 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -30,6 +31,7 @@
 #include "app/OverlayWindow.h"
 #include "app/ParametersWindow.h"
 #include "app/WarningsWindow.h"
+#include "app/Windows.h"
 #include "recording/ListOfFiles.h"
 #include "recording/ParameterFile.h"
 #include "actions/FiRun.h"
@@ -73,6 +75,9 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
     return filter.isEmpty() ? QFileDialog::getExistingDirectory(this, caption, dir)
                             : QFileDialog::getOpenFileName(this, caption, dir, filter);
   };
+  askToConfirm = [this](const QString& title, const QString& question) {
+    return AskSafeQuestion(this, title, question);
+  };
   setObjectName("MainWindow");
 
   auto* central = new QWidget(this);
@@ -83,8 +88,8 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
   parts_.pages->addTab(BuildPlotsPage(), "Plots");
   parts_.pages->addTab(BuildOptionsPage(), "Options");
   parts_.pages->addTab(BuildLissajousPage(), "Lissajous");
-  parts_.pages->addTab(BuildFiringClampPage(), "Firing-Clamp");
-  parts_.pages->addTab(BuildApproximatePage(), "Approximate_FC");
+  parts_.pages->addTab(Scrollable(BuildFiringClampPage()), "Firing-Clamp");
+  parts_.pages->addTab(Scrollable(BuildApproximatePage()), "Approximate_FC");
   parts_.samplePages = new QTabWidget(central);
   parts_.samplePages->addTab(BuildSamplePage(), "Sample");
   parts_.samplePages->addTab(BuildCompensationPage(), "Compensation");
@@ -104,8 +109,13 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
 
   BuildMenus();
   CreateSecondaryWindows();
+  AddWindowsToViewMenu();
   SetDetailedOptions(false);
-  resize(1200, 800);
+  // Inside the screen, leaving a column on the right for the list of files
+  // and the parameters, which come up with it.
+  const QRect area = AvailableArea(this);
+  resize(QSize(1200, 800).boundedTo(QSize(area.width() - 290, area.height())));
+  PlaceAtTopLeft(this);
 }
 
 MainWindow::~MainWindow() = default;
@@ -139,10 +149,31 @@ void MainWindow::BuildMenus() {
   view->addAction("Move all frames in left top corner", this, &MainWindow::MoveAllFramesToCorner);
 }
 
+void MainWindow::AddWindowsToViewMenu() {
+  // Every window can be found again here, also one closed or hidden behind another.
+  auto* view = qobject_cast<QMenu*>(parts_.form4->parent());
+  view->addSeparator();
+  for (QWidget* w : parts_.secondaryWindows) {
+    if (w == parts_.form4Window || w == parts_.form9Window) continue;  // they have their items above
+    QAction* item = view->addAction(w->windowTitle(), w, [w] { ShowInFront(w); });
+    // The LFP window shows the recording's LFP channel, and only when it has one.
+    if (w == parts_.form10)
+      connect(view, &QMenu::aboutToShow, item, [this, item] { item->setEnabled(session_.rec.par.LfpPars.LfpPresent); });
+  }
+}
+
 QWidget* MainWindow::BuildTopBar() {
+  // Two rows: the buttons of the detailed options above, so that showing
+  // them does not widen the window beyond the screen.
   auto* bar = new QWidget(this);
-  auto* layout = new QHBoxLayout(bar);
-  layout->setContentsMargins(0, 0, 0, 0);
+  auto* rows = new QVBoxLayout(bar);
+  rows->setContentsMargins(0, 0, 0, 0);
+  auto* detailed = new QWidget(bar);
+  auto* detailedRow = new QHBoxLayout(detailed);
+  detailedRow->setContentsMargins(0, 0, 0, 0);
+  rows->addWidget(detailed);
+  auto* layout = new QHBoxLayout;
+  rows->addLayout(layout);
   const std::pair<const char*, void (MainWindow::*)()> buttons[] = {
       {"ReadAndDrawData", &MainWindow::ReadAndDrawData},
       {"Analize Statistics", &MainWindow::AnalyzeStatisticsRun},
@@ -150,9 +181,9 @@ QWidget* MainWindow::BuildTopBar() {
       {"TreatAllDirs", &MainWindow::TreatAllDirsRun},
       {"SuperimposeV", &MainWindow::SuperimposeVRun}};
   for (const auto& [caption, action] : buttons) {
-    auto* button = new QPushButton(caption, bar);
+    auto* button = new QPushButton(caption, detailed);
     connect(button, &QPushButton::clicked, this, action);
-    layout->addWidget(button);
+    detailedRow->addWidget(button);
     parts_.detailedButtons.append(button);
   }
   parts_.readAndDraw = parts_.detailedButtons.front();
@@ -176,13 +207,15 @@ QWidget* MainWindow::BuildTopBar() {
   parts_.formatBox->addItems({"Old Varnel's format", "New Varnel's format", "Tarnby's format"});
   parts_.formatBox->setCurrentIndex(2);
   connect(parts_.formatBox, &QComboBox::currentIndexChanged, this, &MainWindow::OnFormatChanged);
-  layout->addWidget(parts_.formatBox);
+  detailedRow->addWidget(parts_.formatBox);
+  detailedRow->addStretch();
 
-  fileName_ = new QPushButton("File  name:", bar);
+  // The file name is cut to the room there is; the whole path is its tooltip.
+  fileName_ = new ElidedButton("File  name:", bar);
   fileNumber_ = new QPushButton("File  number =", bar);
-  for (QPushButton* label : {fileName_, fileNumber_}) {
+  fileNumber_->setToolTip("Click to choose the data files");
+  for (QPushButton* label : {static_cast<QPushButton*>(fileName_), fileNumber_}) {
     label->setFlat(true);
-    label->setToolTip("Click to choose the data files");
     connect(label, &QPushButton::clicked, this, [this] { ChooseFiles(); });
   }
   layout->addWidget(fileName_, 1);
@@ -219,17 +252,14 @@ QWidget* MainWindow::BuildPlotsPage() {
       AdoptTimeAxis(view->chart(), *partner);
       view->Refresh();
     });
-    connect(autoScale, &QPushButton::clicked, this, [view] {
-      AutoTimeAxis(view->chart());
-      view->Refresh();
-    });
+    connect(autoScale, &QPushButton::clicked, view, &ChartView::ShowAll);
     connect(copy, &QPushButton::clicked, this, [view] { view->CopyToClipboard(); });
-    for (QPushButton* b : {adjust, autoScale, copy}) row->addWidget(b);
+    for (QPushButton* b : {adjust, autoScale, copy, SaveButton(view, page)}) row->addWidget(b);
     row->addStretch();
     // A double click beside the curves gives the voltage chart its automatic scales back.
     view->onBackgroundDoubleClicked = [this] {
       session_.charts.voltage.left.automatic = session_.charts.voltage.bottom.automatic = true;
-      parts_.voltage->Refresh();
+      parts_.voltage->ResetZoom();
     };
     layout->addLayout(row);
     layout->addWidget(view, 1);
@@ -237,8 +267,8 @@ QWidget* MainWindow::BuildPlotsPage() {
   };
   addChart(parts_.voltage, parts_.current, "Adjust scales to current plot");
   QHBoxLayout* currentRow = addChart(parts_.current, parts_.voltage, "Adjust scales to voltage plot");
-  currentRow->insertWidget(3, fields_.Check("Show_command_I_and_G"));
-  currentRow->insertWidget(4, fields_.Check("Plots.Align_to_stimuli"));
+  currentRow->insertWidget(4, fields_.Check("Show_command_I_and_G"));
+  currentRow->insertWidget(5, fields_.Check("Plots.Align_to_stimuli"));
   return page;
 }
 
@@ -254,6 +284,7 @@ void MainWindow::CreateSecondaryWindows() {
   parts_.form10 = new LfpWindow(session_, settings_, *parts_.voltage, *fcTimeView_, this);
   parts_.secondaryWindows = {form13_,  parts_.form2, parts_.form3,       parts_.form4Window, form5_,
                              form6_,   parts_.form7, form8_,             parts_.form9Window, parts_.form10};
+  for (QWidget* w : parts_.secondaryWindows) PlaceOnFirstShow(w, this);
 
   FileListWindow* form4 = parts_.form4Window;
   form4->onSelectionChanged = [this] { LoadSelectedRecordings(); };
@@ -301,6 +332,9 @@ void MainWindow::showEvent(QShowEvent* event) {
 // candidates, the last directory used is chosen and the start-up parameter
 // set is applied.
 void MainWindow::Start() {
+  // The window manager frames the window after this first show: only then
+  // is it known whether the frame sticks out of the screen.
+  QTimer::singleShot(100, this, [this] { FitIntoScreen(this); });
   parts_.form4Window->show();
   session_.homeDir = fs::current_path();
   QComboBox* box = parts_.directoryBox;
@@ -363,9 +397,20 @@ void MainWindow::ReadList() {
   }
   session_.listed = std::move(*listed);
   parts_.form4Window->ShowList();
+  parts_.statusText->setText(QString("%1 recordings listed").arg(session_.listed.size()));
+  // An empty list is no failure, but the user should know why nothing is offered.
+  if (session_.listed.empty()) {
+    const QString dir = QString::fromStdString(session_.dataDir.string());
+    parts_.statusText->setText(QFileInfo::exists(QDir(dir).filePath("ListOfFiles"))
+                                   ? QString("The \"ListOfFiles\" of %1 names no recordings").arg(dir)
+                                   : QString("%1 has no \"ListOfFiles\": no recordings to list").arg(dir));
+  }
 }
 
-void MainWindow::Warn(const QString& line) { parts_.form7->Add(line); }
+void MainWindow::Warn(const QString& line) {
+  ++warningsInRun_;
+  parts_.form7->Add(line);
+}
 
 bool MainWindow::Run(const QString& name, int steps, const std::function<void()>& work) {
   if (running_) {
@@ -375,6 +420,8 @@ bool MainWindow::Run(const QString& name, int steps, const std::function<void()>
     return false;
   }
   running_ = name;
+  warningsInRun_ = 0;
+  bool failed = false;
   parts_.statusText->setText(name + " ...");
   parts_.progress->setRange(0, steps);
   parts_.progress->setValue(0);
@@ -385,10 +432,16 @@ bool MainWindow::Run(const QString& name, int steps, const std::function<void()>
     work();
   } catch (const std::exception& e) {
     Warn(QString("%1: %2").arg(name, QString::fromUtf8(e.what())));
+    failed = true;
   }
   running_.reset();
   parts_.progress->hide();
-  parts_.statusText->setText(name + ": done");
+  if (failed)
+    parts_.statusText->setText(QString("%1: failed; see \"Form7: Warnings\"").arg(name));
+  else if (warningsInRun_ > 0)
+    parts_.statusText->setText(QString("%1: ended with warnings; see \"Form7: Warnings\"").arg(name));
+  else
+    parts_.statusText->setText(name + ": done");
   RefreshCharts();
   return true;
 }
@@ -442,7 +495,7 @@ void MainWindow::ShowSweepState() {
     const auto fileNo = FileNumber(name);
     number = shown && fileNo ? *fileNo : 0;
   }
-  fileName_->setText("File  name: " + QString::fromStdString(name));
+  fileName_->SetFullText("File  name: " + QString::fromStdString(name));
   fileNumber_->setText(number > 0 ? QString("File  number = %1").arg(number) : QString("File  number ="));
   parts_.statusPanel->setText(rec.par.FiringClampOn == 1 ? "FC" : "");
   // The LFP window is shown exactly when the recording has an LFP; when it
@@ -498,6 +551,15 @@ void MainWindow::ReadAndDrawData() {
     if (!ChooseFiles()) return;
     if (auto drawn = ReadAndDraw(session_, static_cast<int>(settings_.Smpl), settings_, *sink_, Shown()); !drawn) Warn(FromError(drawn.error()));
     ShowSweepState();
+    // Thinned as the file is read, the trace is too coarse for the filter and the detection.
+    const int skip = static_cast<int>(std::trunc(settings_.Skip));
+    if (settings_.format != FileFormat::Main && skip > 1 && session_.spikes.nSpikes == 0)
+      Warn(QString("%1: read with one line in %2 kept (\"Sketch plotting\", \"Skip\" = %2), so dt is %3 ms, "
+                   "too coarse to filter and to find spikes: none were found. For the full resolution turn "
+                   "\"Sketch plotting\" off (F3, \"Skip\" = 1) and read again.")
+               .arg(QString::fromStdString(session_.files.VoltFile))
+               .arg(skip)
+               .arg(session_.rec.dt * 1000));
   });
 }
 
@@ -531,7 +593,7 @@ void MainWindow::DeleteSelectedRecordings() {
 
 void MainWindow::FICurvesRun() {
   Run("F_I_curves", session_.rec.nFiles, [this] {
-    parts_.form2->show();
+    ShowInFront(parts_.form2);
     auto run = FICurves(session_, settings_, session_.dataDir, *sink_, Shown());
     if (!run)
       Warn(FromError(run.error()));
@@ -543,7 +605,7 @@ void MainWindow::FICurvesRun() {
 
 void MainWindow::TreatAllDirsRun() {
   Run("TreatAllDirs", 0, [this] {
-    parts_.form2->show();
+    ShowInFront(parts_.form2);
     auto batch = TreatAllDirs(session_, settings_, session_.dataDir, *sink_, Shown());
     if (!batch) {
       Warn(FromError(batch.error()));
@@ -571,7 +633,7 @@ bool MainWindow::Loaded(const QString& action) {
 void MainWindow::SuperimposeVRun() {
   Run("SuperimposeV", 0, [this] {
     if (!Loaded("SuperimposeV")) return;
-    parts_.form3->show();
+    ShowInFront(parts_.form3);
     SuperimposeV(session_, settings_, *sink_);
   });
 }
@@ -604,14 +666,25 @@ void MainWindow::ToggleSketchPlotting() {
 void MainWindow::MoveAllFramesToCorner() {
   for (QWidget* w : QList<QWidget*>{this, form13_, parts_.form2, parts_.form3, parts_.form4Window, form5_, form6_,
                                     parts_.form7}) {
-    w->adjustSize();
+    // Sized to what the contents ask for: adjustSize() caps a window at two
+    // thirds of the screen, which squashes the charts.
+    w->resize(w->sizeHint().expandedTo(w->minimumSizeHint()));
     w->move(0, 0);
+    FitIntoScreen(w);  // a window of several charts sized to them is taller than a small screen
+    if (w != this && w->isVisible()) w->raise();  // not hidden behind the main window
   }
 }
 
 void MainWindow::SetDetailedOptions(bool on) {
+  if (on) sizeWithoutDetails_ = size();
   for (QPushButton* b : parts_.detailedButtons) b->setVisible(on);
   parts_.formatBox->setVisible(on);
+  parts_.formatBox->parentWidget()->setVisible(on);  // the row of the detailed options
+  // The room the row took goes again: back to the size before it was shown.
+  if (!on && sizeWithoutDetails_.isValid()) {
+    layout()->activate();
+    resize(sizeWithoutDetails_.expandedTo(minimumSizeHint()));
+  }
 }
 
 void MainWindow::OnFormatChanged(int item) {

@@ -27,6 +27,7 @@ class QTabWidget;
 namespace velmora::app {
 
 class ChartView;
+class ElidedButton;
 class FiCurvesWindow;
 class FileListWindow;
 class LfpWindow;
@@ -63,6 +64,9 @@ class MainWindow : public QMainWindow {
   // an empty filter asks for a directory) -> the choice, empty when
   // cancelled. Qt's dialogs unless replaced (by tests).
   std::function<QString(const QString&, const QString&, const QString&)> askForPath;
+  // Questions before something is destroyed: (title, question) -> yes.
+  // Asked with "No" as the default answer unless replaced (by tests).
+  std::function<bool(const QString&, const QString&)> askToConfirm;
   Settings& settings() { return settings_; }
   Session& session() { return session_; }
 
@@ -148,6 +152,7 @@ class MainWindow : public QMainWindow {
   QWidget* BuildCompensationPage();
   QWidget* BuildSaturationPage();
   void CreateSecondaryWindows();
+  void AddWindowsToViewMenu();
 
   // Runs an action unless another one is running; `steps` sizes the progress
   // bar (0: a busy bar). False when refused.
@@ -199,9 +204,11 @@ class MainWindow : public QMainWindow {
   // Partners of the "Adjust scales to current plot" buttons across files.
   ChartView* fcTimeView_ = nullptr;  // the "Firing-Clamp" tab's time chart
   ChartView* form6View_ = nullptr;   // the chart of "Form6: current"
-  QPushButton* fileName_ = nullptr;
+  ElidedButton* fileName_ = nullptr;
   QPushButton* fileNumber_ = nullptr;
   std::optional<QString> running_;
+  int warningsInRun_ = 0;     // warnings the running action gave: it did not simply succeed
+  QSize sizeWithoutDetails_;  // where "Show detailed options" turned off shrinks back to
   QElapsedTimer sinceRepaint_;
   qint64 lastRepaintMs_ = 0;  // what the last repaint during a run took
   bool started_ = false;

@@ -21,6 +21,7 @@
 #include "app/MainWindow.h"
 #include "app/SplittingForm.h"
 #include "app/StatisticsForm.h"
+#include "app/Windows.h"
 
 namespace velmora::app {
 
@@ -212,7 +213,7 @@ void MainWindow::ClearAnalysisViews() {
 }
 
 void MainWindow::AnalyzeStatisticsRun() {
-  form13_->show();
+  ShowInFront(form13_);
   Run("Analize Statistics", 0, [this] {
     if (Loaded("Analize Statistics")) analysesUi_->RunStatistics();
   });

@@ -10,6 +10,7 @@
 #include "app/CurrentWindow.h"
 #include "app/EstimationsWindow.h"
 #include "app/MainWindow.h"
+#include "app/Windows.h"
 #include "firingclamp/Averaging.h"
 #include "firingclamp/EstimateFC.h"
 #include "firingclamp/Pulses.h"
@@ -134,7 +135,7 @@ void MainWindow::EstimationsUi::Analytic() {
 
 void MainWindow::EstimationsUi::FindArtifacts() {
   MainWindow& w = window;
-  form6->show();
+  ShowInFront(form6);
   w.Run("Find stimulation artifacts", 0, [&w, this] {
     QPushButton* find = form6->parts().find;
     find->setEnabled(false);

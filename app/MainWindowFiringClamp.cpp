@@ -17,6 +17,7 @@
 #include "app/LatticeView.h"
 #include "app/MainWindow.h"
 #include "app/ParametersWindow.h"
+#include "app/Windows.h"
 #include "actions/FiringClampRun.h"
 #include "firingclamp/Lattice.h"
 #include "recording/ParameterFile.h"
@@ -56,7 +57,17 @@ QWidget* MainWindow::BuildFiringClampPage() {
   fcUi_->fc = page;
   fcTimeView_ = page->timeView();
   otherViews_ << page->timeView() << page->vsIView() << page->vsGView();
-  connect(page->eraseCalibration(), &QPushButton::clicked, this, &MainWindow::EraseCalibration);
+  connect(page->eraseCalibration(), &QPushButton::clicked, this, [this] {
+    // The calibration points of every recording analysed so far are in that file.
+    const fs::path file = session_.dataDir / kCalibrationFileName;
+    std::error_code ec;
+    if (fs::exists(file, ec) &&
+        !askToConfirm("Erase calibration",
+                      QString("Erase the calibration file %1? Its points cannot be restored.")
+                          .arg(QString::fromStdString(file.string()))))
+      return;
+    EraseCalibration();
+  });
   connect(page->writeInputIG(), &QPushButton::clicked, this, &MainWindow::WriteInputIG);
   connect(page->adjustScales(), &QPushButton::clicked, this, [this] {
     // The partner is the chart of "Form6: current"; without it there is nothing to adjust to.
@@ -119,7 +130,7 @@ void MainWindow::LoadSelectedRecordings() {
       parts_.form9Window->ShowFile(ParameterFileName(rec.FileNames[rec.nFiles]));
     ShowSweepState();
     if (run && std::any_of(run->files.begin(), run->files.end(), [](const auto& f) { return f.approximated; })) {
-      form5_->show();
+      ShowInFront(form5_);
       fcUi_->approx->ShowEquations();
     }
     fcUi_->fc->ShowState();
@@ -161,7 +172,7 @@ void MainWindow::ApproximateFC() {
     // A failure has been reported to the warnings already.
     if (!Approximate(settings_.approx, session_.dataDir, session_.approx, warnings())) return;
     fcUi_->approx->ShowEquations();
-    form5_->show();
+    ShowInFront(form5_);
   });
 }
 
@@ -192,7 +203,7 @@ void MainWindow::DrawLatticesFC(bool rescale) {
     if (lattice) {
       session_.lattice = std::move(*lattice);
       fcUi_->approx->ShowEquations();
-      form5_->show();
+      ShowInFront(form5_);
     }
     fcUi_->approx->ShowLattices();
   });

@@ -31,7 +31,7 @@ ParametersWindow::ParametersWindow(QWidget* parent)
   }
   connect(labels_, &QListWidget::itemClicked, this, [this] { Follow(labels_, values_); });
   connect(values_, &QListWidget::itemClicked, this, [this] { Follow(values_, labels_); });
-  resize(520, 600);
+  resize(270, 320);  // beside the main window, under the list of files
 }
 
 void ParametersWindow::Follow(QListWidget* from, QListWidget* to) {

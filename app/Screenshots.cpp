@@ -1,9 +1,14 @@
 #include "app/Screenshots.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QListWidget>
@@ -13,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/ChartView.h"
 #include "app/FileListWindow.h"
 #include "app/ApproximatePage.h"
 #include "app/FiringClampPage.h"
@@ -51,6 +57,31 @@ void ClickButton(QWidget* parent, const QString& caption) {
   for (auto* button : parent->findChildren<QPushButton*>())
     if (button->text() == caption) return button->click();
   std::fprintf(stderr, "no button \"%s\"\n", qPrintable(caption));
+}
+
+// Zooms the voltage chart into its first spike, as the wheel does with Ctrl
+// held, and rests the mouse on the spike's peak so that the read-out shows.
+void ZoomIntoFirstSpike(ChartView& view) {
+  const Series* spikes = FindSeries(view.chart(), "Spikes");
+  if (!spikes || spikes->points.empty()) return;
+  const ChartPoint peak = spikes->points.front();
+  QWidget* canvas = view.Canvas();
+  for (int step = 0; step < 16; ++step) {
+    const QPoint at = view.PixelOf(peak.x, peak.y);
+    QWheelEvent wheel(at, canvas->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::ControlModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(canvas, &wheel);
+  }
+  QApplication::processEvents();
+  const QPoint at = view.PixelOf(peak.x, peak.y);
+  QMouseEvent move(QEvent::MouseMove, at, canvas->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(canvas, &move);
+}
+
+QMenu* MenuOf(MainWindow& window, const QString& title) {
+  for (QAction* a : window.menuBar()->actions())
+    if (a->text() == title) return a->menu();
+  return nullptr;
 }
 
 }  // namespace
@@ -93,6 +124,17 @@ bool WriteScreenshots(MainWindow& window, const QString& outDir) {
     ok &= Save(&window, dir, "main_" + FileName(parts.samplePages->tabText(tab)));
   }
   parts.samplePages->setCurrentIndex(0);
+  // A spike zoomed into, with the values under the mouse; the "View" menu.
+  showPage("Plots");
+  ZoomIntoFirstSpike(*parts.voltage);
+  ok &= Save(&window, dir, "main_Plots_zoomed_readout");
+  parts.voltage->ShowAll();
+  if (QMenu* view = MenuOf(window, "View")) {
+    view->popup(window.mapToGlobal(QPoint(40, 40)));
+    QApplication::processEvents();
+    ok &= Save(view, dir, "main_View_menu");
+    view->hide();
+  }
   for (QWidget* w : parts.secondaryWindows)
     if (w != window.estimationsWindow() && w != window.currentWindow()) ok &= shootWindow(w);
 

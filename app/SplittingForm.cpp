@@ -61,7 +61,11 @@ SplittingForm::SplittingForm(QWidget* parent) : QWidget(parent, Qt::Window) {
   for (ChartView* view : {c.voltage, c.conductance}) {
     auto* copy = new QPushButton("CopyToBMP", this);
     connect(copy, &QPushButton::clicked, view, &ChartView::CopyToClipboard);
-    chartColumn->addWidget(copy, 0, Qt::AlignLeft);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(copy);
+    buttons->addWidget(SaveButton(view, this));
+    buttons->addStretch();
+    chartColumn->addLayout(buttons);
     chartColumn->addWidget(view, 1);
   }
   auto* viewButtons = new QHBoxLayout;

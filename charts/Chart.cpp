@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <stdexcept>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -61,7 +63,56 @@ AxisLimits Range(const Chart& chart, AxisSide side) {
     for (const Bubble& b : s.bubbles) cover(vertical ? b.y : b.x);
     if (vertical && s.kind == SeriesKind::Bar && !s.points.empty()) cover(0.0);
   }
+  if (any && axis.fromZero) cover(0.0);
   return any ? span : AxisLimits{axis.min, axis.max};
+}
+
+const std::string& UnitOf(const Axis& axis) { return axis.unit.empty() ? axis.title : axis.unit; }
+
+namespace {
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + '"';
+}
+
+std::string Header(std::string_view name, const std::string& unit) {
+  return CsvField(unit.empty() ? std::string(name) : fmt::format("{} ({})", name, unit));
+}
+
+}  // namespace
+
+std::string ChartCsv(const Chart& chart) {
+  std::vector<const Series*> columns;
+  for (const Series& s : chart.series)
+    if (s.shown && !s.points.empty() && s.kind != SeriesKind::Bubble && s.kind != SeriesKind::Shape)
+      columns.push_back(&s);
+  // Row key: the abscissa and which of the points at that abscissa it is.
+  std::map<std::pair<double, int>, std::vector<const double*>> rows;
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    std::map<double, int> seen;
+    for (const ChartPoint& p : columns[c]->points) {
+      if (std::isnan(p.x)) continue;  // no row could hold it
+      auto& row = rows[{p.x, seen[p.x]++}];
+      row.resize(columns.size(), nullptr);
+      row[c] = &p.y;
+    }
+  }
+  const AxisSide xSide = columns.empty() ? AxisSide::Bottom : columns.front()->xAxis;
+  std::string out = Header("x", UnitOf(AxisAt(chart, xSide)));
+  for (const Series* s : columns) out += fmt::format(",{}", Header(s->title, UnitOf(AxisAt(chart, s->yAxis))));
+  out += "\r\n";
+  for (const auto& [key, values] : rows) {
+    out += fmt::format("{}", key.first);
+    for (const double* y : values) out += y ? fmt::format(",{}", *y) : ",";
+    out += "\r\n";
+  }
+  return out;
 }
 
 const Series* FindSeries(const Chart& chart, std::string_view title) {

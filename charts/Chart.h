@@ -28,6 +28,17 @@ inline constexpr Color kBlue{0, 0, 255};
 inline constexpr Color kYellow{255, 255, 0};
 inline constexpr Color kMagenta{255, 0, 255};
 inline constexpr Color kCyan{0, 255, 255};
+// Further hues, so that the series of one chart can all be told apart.
+inline constexpr Color kOrange{255, 140, 0};
+inline constexpr Color kDarkRed{139, 0, 0};
+inline constexpr Color kPink{255, 105, 180};
+inline constexpr Color kBrown{139, 69, 19};
+inline constexpr Color kLimeGreen{50, 205, 50};
+inline constexpr Color kOlive{128, 128, 0};
+inline constexpr Color kTeal{0, 128, 128};
+inline constexpr Color kNavy{0, 0, 128};
+inline constexpr Color kPurple{128, 0, 128};
+inline constexpr Color kGold{218, 165, 32};
 
 enum class AxisSide { Left, Right, Bottom, Top };
 
@@ -42,7 +53,16 @@ struct Axis {
   double min = 0, max = 1;
   bool shown = true;      // the lattice colour bar hides its axes
   int fixedDecimals = -1;  // >= 0: tick labels in fixed point with thousands grouped ("12,345.5")
+  // The unit of the values where the title does not name it ("pA" under a
+  // title of normalised quantities); the read-out and the CSV use it.
+  std::string unit{};
+  // Automatic scaling reaches down (or up) to 0: a measure drawn over a
+  // trace then keeps to a band instead of spreading over the whole height.
+  bool fromZero = false;
 };
+
+// What the values of an axis are measured in: its unit, else its title.
+const std::string& UnitOf(const Axis& axis);
 
 // Line: points joined in the order added. Point: markers only, joined when
 // linePenShown (a "line with point markers" is a point series with the pen
@@ -103,6 +123,16 @@ const Axis& AxisAt(const Chart& chart, AxisSide side);
 // that axis, of the shown series attached to it (bar series include y = 0);
 // the limits set when there are none. Automatic scaling off: the limits set.
 AxisLimits Range(const Chart& chart, AxisSide side);
+
+// The shown series with points as a table: one column for x, then one per
+// series ("title (unit)" in the header), a row per distinct x in ascending
+// order; a series without a point at that x leaves its cell empty. The k-th
+// point of a series at some x shares the row of the k-th point of every
+// other series at that x, so repeated abscissae (two F-I runs) keep all
+// their values. Numbers are written so that they read back exactly; fields
+// are comma-separated, quoted where they hold a comma or a quote, and lines
+// end in CR LF.
+std::string ChartCsv(const Chart& chart);
 
 // The first series with this title, or nullptr.
 Series* FindSeries(Chart& chart, std::string_view title);

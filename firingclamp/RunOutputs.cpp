@@ -27,7 +27,7 @@ struct CorrelationBox {
 
 constexpr AxisSide kL = AxisSide::Left, kR = AxisSide::Right;
 const std::array<CorrelationBox, 9> kBoxes = {{
-    {"subV", &Pulses::subV, kL, kL, kBlue},
+    {"subV", &Pulses::subV, kL, kL, kTeal},
     {"NegPulseD", &Pulses::NegPulseDur, kR, kR, kGray},
     {"VT", &Pulses::VT, kL, kL, kRed},
     {"PulseV-VT", &Pulses::PulseV_VT, kL, kL, kGreen},
@@ -35,7 +35,7 @@ const std::array<CorrelationBox, 9> kBoxes = {{
     {"dVdt", &Pulses::dVdt, kR, kR, kCyan},
     {"VHalfPulse", &Pulses::VHalfPulse, kL, kL, kBlack},
     {"dVdt_V1", &Pulses::dVdt_V1, kR, kL, kYellow},
-    {"dVdt_V2", &Pulses::dVdt_V2, kR, kL, kRed},
+    {"dVdt_V2", &Pulses::dVdt_V2, kR, kL, kBrown},
 }};
 constexpr int kClearedBoxes = 7;  // "Erase calibration" keeps dVdt_V1 and dVdt_V2
 

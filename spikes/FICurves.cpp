@@ -75,17 +75,30 @@ TrainFI AnalyseTrain(SpikeList& spikes, double tOn, double& tOff, const FISettin
   return train;
 }
 
+namespace {
+
+// Shades of red for the rates of the first intervals, two greens for the
+// count and the late rate: the hues of the window's design, told apart.
+constexpr Color kIsiColors[kIsiSeries] = {kRed, kDarkRed, {255, 99, 71}, {199, 21, 133}, {255, 160, 122}, {165, 42, 42}};
+constexpr Color kNuLastColor = kLimeGreen;
+
+}  // namespace
+
 void PlotSweepFI(Chart& cur, Chart& con, const SpikeList& spikes, const FISweep& sweep) {
   cur.bottom.title = "I/G_L (mV)";
   con.bottom.title = "G/G_L";
+  // The titles name the normalised quantities; the points are the clamp values as read.
+  cur.bottom.unit = "pA";
+  con.bottom.unit = "nS";
   for (Chart* c : {&cur, &con}) c->left.title = "Rate (Hz)", c->right.title = "N of spikes";
   // Created in the window's order even before the first point arrives.
   Series* isi[kIsiSeries];
-  for (int k = 0; k < kIsiSeries; ++k) isi[k] = &FISeries(cur, fmt::format("ISI[{}]", k), kRed, AxisSide::Left);
+  for (int k = 0; k < kIsiSeries; ++k)
+    isi[k] = &FISeries(cur, fmt::format("ISI[{}]", k), kIsiColors[k], AxisSide::Left);
   Series& nCur = FISeries(cur, "N of spikes", kGreen, AxisSide::Right);
-  Series& nuCur = FISeries(cur, "nu_Last", kGreen, AxisSide::Left);
+  Series& nuCur = FISeries(cur, "nu_Last", kNuLastColor, AxisSide::Left);
   Series& nCon = FISeries(con, "N of spikes", kGreen, AxisSide::Right);
-  Series& nuCon = FISeries(con, "nu_Last", kGreen, AxisSide::Left);
+  Series& nuCon = FISeries(con, "nu_Last", kNuLastColor, AxisSide::Left);
   if (sweep.nSpikes <= 0) return;
   // Intervals of spikes cut off by the interval limit are not plotted.
   for (int k = 1; k <= std::min(kIsiSeries, sweep.nSpikes); ++k)

@@ -291,9 +291,12 @@ void ClearSpikeList(SpikeList& spikes, double tOn) {
 }
 
 void ShowSpikes(const SpikeList& spikes, Chart& voltageChart, const std::vector<double>* stimTimes) {
-  constexpr Color kOrange{255, 140, 0};
+  // The half-widths (ms, about 1) share the chart with the voltage: from 0
+  // up, they keep to a band near the top instead of scattering over the trace.
+  voltageChart.right.title = "WidthAP (ms)";
+  voltageChart.right.fromZero = true;
   Series& peak = EnsureSeries(voltageChart, "Spikes", SeriesKind::Point, kRed);
-  Series& vav = EnsureSeries(voltageChart, "Vav", SeriesKind::Point, kBlue);
+  Series& vav = EnsureSeries(voltageChart, "Vav", SeriesKind::Point, kTeal);  // the trace is blue
   Series& width = EnsureSeries(voltageChart, "WidthAP", SeriesKind::Point, kGreen, AxisSide::Right);
   Series& vt = EnsureSeries(voltageChart, "VT", SeriesKind::Point, kMagenta);
   Series& vahp = EnsureSeries(voltageChart, "VAHP", SeriesKind::Point, kBlack);

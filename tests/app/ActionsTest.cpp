@@ -21,15 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A started program with `n` model-cell sweeps in its data directory.
-struct AppWithSteps : StartedApp {
-  fs::path data = home / "steps";
-  explicit AppWithSteps(int n, bool lfp = false) {
-    WriteSteps(data, n, 1000, lfp);
-    QVERIFY(window->SetDataDirectory(QString::fromStdString(data.string())));
-  }
-};
-
 // Model-cell recordings of a column format in `dir`.
 void WriteColumns(const fs::path& dir, SynthProtocol protocol) {
   SynthSettings s;
@@ -155,6 +146,27 @@ class ActionsTest : public QObject {
     QCOMPARE(app.session->files.HeaderFile, (dir / "cell_gst_header.txt").string());
     QVERIFY(app.session->rec.nFiles > 0);
     QVERIFY(PointsOf(app.session->charts.voltage, "V, exp.") > 0);
+  }
+
+  // Read thinned by "Sketch plotting", a column file loses every spike with
+  // only the filter's complaint: the user must learn why and what to do, once per read.
+  void sketchReadOfAColumnFileSaysHowToGetFullResolution() {
+    StartedApp app;
+    const fs::path dir = app.home / "cell_gst";
+    WriteColumns(dir, SynthProtocol::OldColumns);
+    app.parts().formatBox->setCurrentIndex(0);
+    AnsweredDialogs dialogs(*app.window, QString::fromStdString((dir / "cell_gst_voltage.txt").string()));
+    QCOMPARE(app.window->settings().Skip, 30.0);
+    app.window->ReadAndDrawData();
+    QCOMPARE(app.session->spikes.nSpikes, 0);
+    QCOMPARE(app.parts().form7->Text().count("F3"), 1);
+    QVERIFY(app.parts().form7->Text().contains("cell_gst_voltage.txt"));
+    app.window->ReadAndDrawData();
+    QCOMPARE(app.parts().form7->Text().count("F3"), 2);
+
+    app.parts().Skip->setValue(1);  // the full resolution
+    app.window->ReadAndDrawData();
+    QCOMPARE(app.parts().form7->Text().count("F3"), 2);
   }
 
   // The new one asks for the directory that holds its fixed file names.

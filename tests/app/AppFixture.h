@@ -67,6 +67,15 @@ inline void WriteSteps(const std::filesystem::path& dir, int nSteps, double dura
   if (!written) qFatal("%s", written.error().What().c_str());
 }
 
+// A started program with `n` model-cell sweeps in its data directory.
+struct AppWithSteps : StartedApp {
+  std::filesystem::path data = home / "steps";
+  explicit AppWithSteps(int n, bool lfp = false) {
+    WriteSteps(data, n, 1000, lfp);
+    if (!window->SetDataDirectory(QString::fromStdString(data.string()))) qFatal("steps directory not opened");
+  }
+};
+
 // Selects the first `n` recordings of Form4 and loads them, as a click does.
 inline void SelectAndLoad(app::MainWindow& window, int n) {
   QListWidget* list = window.parts().form4Window->list();

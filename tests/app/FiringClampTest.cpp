@@ -157,7 +157,13 @@ class FiringClampTest : public QObject {
       const fs::path file = app.data / kCalibrationFileName;
       if (!c.filePresent) fs::remove(file);
       const QString warningsBefore = app.parts().form7->Text();
+      int asked = 0;
+      app.window->askToConfirm = [&](const QString&, const QString& question) {
+        asked += question.contains(QString::fromStdString(file.string()));
+        return true;
+      };
       app.fc->eraseCalibration()->click();
+      QVERIFY2(asked == (c.filePresent ? 1 : 0), c.name);  // nothing to lose, nothing to ask
       QVERIFY2(!fs::exists(file), c.name);
       QVERIFY2(app.fc->status()->text() == c.status, qPrintable(app.fc->status()->text()));
       QVERIFY2(app.parts().form7->Text() == warningsBefore, c.name);

@@ -7,21 +7,34 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 
 #include "AppFixture.h"
 #include "app/Fields.h"
+#include "app/FiringClampPage.h"
+#include "app/Windows.h"
 
 using namespace velmora;
 using namespace velmora::testing;
+namespace fs = std::filesystem;
 
 namespace {
 
 app::NumberField* FieldCaptioned(QWidget* root, const QString& caption) {
   for (auto* field : root->findChildren<app::NumberField*>())
     if (field->label()->text() == caption) return field;
+  return nullptr;
+}
+
+QAction* MenuItem(QMainWindow& window, const QString& menu, const QString& item) {
+  for (QAction* a : window.menuBar()->actions())
+    if (a->text() == menu)
+      for (QAction* entry : a->menu()->actions())
+        if (entry->text() == item) return entry;
   return nullptr;
 }
 
@@ -247,6 +260,123 @@ class MainWindowTest : public QObject {
     QVERIFY(!app.window->SetDataDirectory(QString::fromStdString((app.home / "no such dir").string())));
     QVERIFY(app.parts().form7->isVisible());
     QVERIFY(app.parts().form7->Text().contains("Set the directory of data-files in the box below."));
+  }
+  // On a 1366 x 768 screen a window wider than the screen hides its right
+  // part, the Sample and Compensation panel, and the user cannot reach it.
+  void mainWindowStaysWithin1366PxWithALongPathAndDetailedOptions() {
+    StartedApp app;
+    fs::path data = app.home.path();
+    while (data.string().size() < 200) data /= "a_rather_long_directory_name";
+    WriteSteps(data, 1);
+    QVERIFY(app.window->SetDataDirectory(QString::fromStdString(data.string())));
+    SelectAndLoad(*app.window, 1);
+    QApplication::processEvents();
+    const auto fits = [&](const char* state) {
+      QVERIFY2(app.window->width() <= 1366, state);
+      QVERIFY2(app.window->minimumSizeHint().width() <= 1366, state);
+      QVERIFY2(app.window->minimumSizeHint().height() <= 700, state);
+    };
+    fits("long path");
+    bool named = false;
+    for (auto* label : app.window->findChildren<app::ElidedButton*>())
+      named |= label->toolTip().contains(QString::fromStdString(app.session->rec.currentFile));
+    QVERIFY(named);  // the whole path is still there to read
+
+    const QSize before = app.window->size();
+    app.parts().detailedOptions->trigger();
+    QApplication::processEvents();
+    fits("detailed options");
+    app.parts().detailedOptions->trigger();
+    QApplication::processEvents();
+    QCOMPARE(app.window->size(), before);  // shrinks back
+  }
+
+  // A stray Enter must not delete recordings or a calibration.
+  void destructiveQuestionsDefaultToNo() {
+    const auto question = app::FileListWindow::DeleteQuestion(nullptr, 2);
+    QCOMPARE(question->defaultButton(), question->button(QMessageBox::No));
+    QCOMPARE(question->escapeButton(), static_cast<QAbstractButton*>(question->button(QMessageBox::No)));
+
+    StartedApp app;
+    app.home.Write("I_G_VT_dV_subV_PulseV_PulseDur.dat", "1 2 3\r\n");
+    QVERIFY(app.window->SetDataDirectory(QString::fromStdString(app.home.path().string())));
+    QString asked;
+    app.window->askToConfirm = [&](const QString&, const QString& text) {
+      asked = text;
+      return false;
+    };
+    for (auto* button : app.window->firingClampPage()->findChildren<QPushButton*>())
+      if (button->text() == "Erase calibration") button->click();
+    QVERIFY2(asked.contains("I_G_VT_dV_subV_PulseV_PulseDur.dat"), qPrintable(asked));
+    QVERIFY(fs::exists(app.home / "I_G_VT_dV_subV_PulseV_PulseDur.dat"));
+  }
+
+  // A window that cannot be brought back from the menu is lost once closed.
+  void viewMenuReachesEveryWindow() {
+    StartedApp app;
+    for (QWidget* w : app.parts().secondaryWindows) {
+      if (w == app.parts().form4Window || w == app.parts().form9Window || w == app.parts().form10) continue;
+      QAction* item = MenuItem(*app.window, "View", w->windowTitle());
+      QVERIFY2(item, qPrintable(w->windowTitle()));
+      w->hide();
+      item->trigger();
+      QVERIFY2(w->isVisible(), qPrintable(w->windowTitle()));
+    }
+    QVERIFY(MenuItem(*app.window, "View", "Activate Form4 with List of files"));
+    QVERIFY(MenuItem(*app.window, "View", "Activate Form9 with parameters"));
+    QVERIFY(MenuItem(*app.window, "View", "Form10: LFP"));
+  }
+
+  // Windows that come up later must not open behind the main window or off
+  // the screen, nor need more room than a 1366 x 768 screen has.
+  void secondaryWindowsOpenInsideTheScreen() {
+    StartedApp app;
+    const QRect area = app::AvailableArea(app.window.get());
+    for (QWidget* w : app.parts().secondaryWindows) {
+      app::ShowInFront(w);
+      const QSize least = w->minimumSize().expandedTo(w->minimumSizeHint());
+      QVERIFY2(least.width() <= 1366 && least.height() <= 700, qPrintable(w->windowTitle() + QString(" %1x%2").arg(least.width()).arg(least.height())));
+      // The offscreen screen is smaller than the windows' least sizes may be.
+      const QRect expected(area.topLeft(), area.size().expandedTo(least + w->frameGeometry().size() - w->size()));
+      QVERIFY2(expected.contains(w->frameGeometry()),
+               qPrintable(w->windowTitle()));
+    }
+  }
+
+  // Gathered in the corner, the windows keep the size their contents ask
+  // for: capped at two thirds of the screen, the charts were squashed.
+  void moveAllFramesToCornerKeepsTheWindowsReadable() {
+    StartedApp app;
+    app.window->MoveAllFramesToCorner();
+    const QRect area = app::AvailableArea(app.window.get());
+    for (QWidget* w : QList<QWidget*>{app.window.get(), app.parts().form2}) {
+      QCOMPARE(w->frameGeometry().topLeft(), QPoint(0, 0));
+      QVERIFY2(w->height() >= std::min(w->sizeHint().height(), area.height() - 40), qPrintable(w->windowTitle()));
+    }
+    QVERIFY(app.parts().voltage->height() >= 200);
+  }
+
+  // An empty list with no word why looks like a fault of the program.
+  void directoryWithoutListOfFilesSaysSo() {
+    StartedApp app;
+    fs::create_directories(app.home / "empty");
+    QVERIFY(app.window->SetDataDirectory(QString::fromStdString((app.home / "empty").string())));
+    QVERIFY2(app.parts().statusText->text().contains("no \"ListOfFiles\""), qPrintable(app.parts().statusText->text()));
+    app.home.Write("empty/ListOfFiles", "");
+    QVERIFY(app.window->SetDataDirectory(QString::fromStdString((app.home / "empty").string())));
+    QVERIFY2(app.parts().statusText->text().contains("names no recordings"), qPrintable(app.parts().statusText->text()));
+  }
+
+  // An action that ended in an error must not report "done".
+  void failedActionIsNotReportedDone() {
+    StartedApp app;
+    app.parts().formatBox->setCurrentIndex(0);
+    app.window->askForPath = [&](const QString&, const QString&, const QString&) {
+      return QString::fromStdString((app.home / "missing_voltage.txt").string());
+    };
+    app.window->ReadAndDrawData();
+    QVERIFY2(!app.parts().statusText->text().endsWith("done"), qPrintable(app.parts().statusText->text()));
+    QVERIFY(app.parts().statusText->text().contains("Form7: Warnings"));
   }
 };
 

@@ -46,9 +46,12 @@ double LargestX(const Chart& chart) {
   return x;
 }
 
+// The header's text in full: a long file name is elided on the button and
+// whole in its tooltip.
 QString HeaderText(const app::MainWindow& window, const QString& start) {
   for (const QPushButton* b : window.findChildren<QPushButton*>())
-    if (b->text().startsWith(start)) return b->text();
+    for (const QString& full : {b->toolTip(), b->text()})
+      if (full.startsWith(start)) return full;
   return {};
 }
 

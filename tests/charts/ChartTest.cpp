@@ -136,5 +136,40 @@ TEST(ChartOperations, ActivateAllAndClearAll) {
   EXPECT_EQ(FindSeries(chart, "no such"), nullptr);
 }
 
+// A measure drawn over a trace on its own axis must not spread over the
+// whole height: from 0 up it keeps to a band.
+TEST(AxisRange, FromZeroReachesZeroOnlyWhenThereArePoints) {
+  Chart chart;
+  chart.right.fromZero = true;
+  chart.right.min = 5;
+  chart.right.max = 6;
+  EXPECT_EQ(Range(chart, AxisSide::Right), (AxisLimits{5, 6}));  // nothing drawn: the limits set
+  chart.series.push_back({.title = "WidthAP", .yAxis = AxisSide::Right, .points = {{1, 1.0}, {2, 1.0125}}});
+  EXPECT_EQ(Range(chart, AxisSide::Right), (AxisLimits{0, 1.0125}));
+  chart.series[0].points = {{1, -2}, {2, -1}};
+  EXPECT_EQ(Range(chart, AxisSide::Right), (AxisLimits{-2, 0}));
+}
+
+// The CSV is the data behind a figure: every shown value must come back
+// exactly, repeated abscissae (two F-I runs) must keep all their values,
+// and titles with commas must not shift the columns.
+TEST(ChartCsv, ShownSeriesByAbscissaExactAndQuoted) {
+  Chart chart;
+  chart.bottom.title = "I/G_L (mV)";
+  chart.bottom.unit = "pA";
+  chart.left.title = "Rate (Hz)";
+  chart.right.title = "N of spikes";
+  chart.series.push_back({.title = "ISI[0]", .points = {{100, 0.1}, {200, 1.0 / 3}, {100, 12.5}}});
+  chart.series.push_back({.title = "N, \"all\"", .yAxis = AxisSide::Right, .points = {{200, 3}}});
+  chart.series.push_back({.title = "hidden", .shown = false, .points = {{150, 1}}});
+  chart.series.push_back({.title = "empty"});
+  EXPECT_EQ(ChartCsv(chart),
+            "x (pA),ISI[0] (Rate (Hz)),\"N, \"\"all\"\" (N of spikes)\"\r\n"
+            "100,0.1,\r\n"
+            "100,12.5,\r\n"
+            "200,0.3333333333333333,3\r\n");
+  EXPECT_EQ(ChartCsv(Chart{}), "x\r\n");
+}
+
 }  // namespace
 }  // namespace velmora
