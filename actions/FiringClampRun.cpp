@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 
 #include "firingclamp/ApproximateFC.h"
 #include "firingclamp/Averaging.h"
@@ -116,6 +117,13 @@ Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, c
   };
   step("Read selected files");
   if (selected.empty()) return Error{(session.dataDir / "ListOfFiles").string(), 0, "", "no recording is selected"};
+  // Every file the run writes goes into the data directory, one run at a time.
+  std::optional<DataDirLock> held;
+  if (!session.dataDir.empty()) {
+    auto lock = DataDirLock::Acquire(session.dataDir, warnings);
+    if (!lock) return lock.error();
+    held = std::move(*lock);
+  }
   if (Status loaded = LoadSelectedSweeps(session, settings, selected, warnings, shown); !loaded)
     return loaded.error();
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <filesystem>
 #include <utility>
 
@@ -14,6 +15,7 @@
 #include "recording/ParameterFile.h"
 #include "recording/SideFiles.h"
 #include "recording/Stimulus.h"
+#include "recording/TextIO.h"
 #include "recording/TraceFile.h"
 
 namespace velmora {
@@ -32,6 +34,14 @@ Status ReadStimuli(Session& session, int slot, const StimSettings& settings, War
     if (!times) return times.error();
     session.StimTimes = std::move(*times);
     return Ok();
+  }
+  // The ".stim" file is named after a trace that the list names: held, the
+  // data directory keeps a name such as "../x" from leading the write out.
+  std::optional<DataDirLock> held;
+  if (!session.dataDir.empty()) {
+    auto lock = DataDirLock::Acquire(session.dataDir, warnings);
+    if (!lock) return lock.error();
+    held = std::move(*lock);
   }
   return FindStimulationArtifacts(session.rec, slot, settings, session.StimTimes, session.charts.stimulus,
                                   stimFile, warnings);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <numbers>
 #include <numeric>
 #include <sstream>
@@ -146,6 +147,24 @@ TEST(FiringClampDriver, PageShownDecidesWhetherToAnalyse) {
     EXPECT_EQ(fs::exists(tmp / kCalibrationFileName), c.analysed) << c.name;
     EXPECT_EQ(session.rec.nFiles, static_cast<int>(run->files.size())) << c.name;  // read all the same
   }
+}
+
+// A list that names a recording beside the data directory ("../...") must
+// not lead the ".stim" file of the alignment out of the directory.
+TEST(FiringClampDriver, StimulusFileOfARecordingListedOutsideIsNotWritten) {
+  TempDir tmp;
+  WriteFcSweeps(tmp / "outside", {50}, {5});
+  fs::create_directory(tmp / "data");
+  std::ofstream(tmp / "data" / "ListOfFiles") << "../outside/fccalibration01_trace1_Err.FC\r\n"
+                                                  "../outside/fccalibration01.par\r\n";
+  Session session;
+  Settings settings = FcSettings();
+  settings.draw.alignFC = true;
+  CollectingSink warnings;
+  auto run = RunOn(tmp / "data", session, settings, warnings);
+  ASSERT_FALSE(run);
+  EXPECT_THAT(run.error().What(), HasSubstr("outside the data directory"));
+  EXPECT_FALSE(fs::exists(tmp / "outside" / "fccalibration01_trace1_Err.stim"));
 }
 
 // With "Approximate" ticked and no calibration yet, the run says so and ends
