@@ -16,6 +16,7 @@
 #include "actions/FiringClampRun.h"
 #include "modelcell/Synth.h"
 #include "recording/ListOfFiles.h"
+#include "support/PulseAccuracy.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -34,13 +35,8 @@ struct ZChoice {
 constexpr ZChoice kDefaultZ{5, 4, 3};    // subV, PulseV-VT, VT: the fields' defaults
 constexpr ZChoice kSubVPulseV{5, 6, 3};  // subV, PulseV, VT
 
-struct Accuracy {
-  double rmsI = 0, rmsG = 0;      // pA, nS
-  double rangeI = 0, rangeG = 0;  // pA, nS: of the applied I and G over the pulses compared
-  int nCompared = 0;
+struct Accuracy : testing::PulseAccuracy {
   int nPulses = 0;
-  double relI() const { return rmsI / rangeI; }
-  double relG() const { return rmsG / rangeG; }
 };
 
 Settings DriverSettings() {
@@ -103,26 +99,8 @@ Accuracy Estimate(const fs::path& calDir, const fs::path& estDir, const SweepRes
   settings.approx.iz1 = z.iz1, settings.approx.iz2 = z.iz2, settings.approx.iz3 = z.iz3;
   Session session;
   RunDriver(estDir, settings, session);
-  const Pulses& p = session.pulses;
-  Accuracy a;
-  a.nPulses = p.nPulses;
-  const int period = static_cast<int>(std::lround(1000 / 20.0 / truth.dt));  // samples: 20 Hz meander
-  double Imin = 1e9, Imax = -1e9, Gmin = 1e9, Gmax = -1e9;
-  for (int j = 2; j <= p.nPulses; ++j) {
-    const int end = static_cast<int>(std::lround(p.tPulse[j] / truth.dt));
-    if (end - period < 0 || end >= truth.samples()) continue;
-    double I = 0, G = 0;
-    for (int k = end - period + 1; k <= end; ++k) I += truth.I[k], G += truth.G[k];
-    I /= period, G /= period;
-    a.rmsI += (p.Iest[j] - I) * (p.Iest[j] - I);
-    a.rmsG += (p.Gest[j] - G) * (p.Gest[j] - G);
-    Imin = std::min(Imin, I), Imax = std::max(Imax, I);
-    Gmin = std::min(Gmin, G), Gmax = std::max(Gmax, G);
-    ++a.nCompared;
-  }
-  if (a.nCompared == 0) return a;
-  a.rmsI = std::sqrt(a.rmsI / a.nCompared), a.rmsG = std::sqrt(a.rmsG / a.nCompared);
-  a.rangeI = Imax - Imin, a.rangeG = Gmax - Gmin;
+  Accuracy a{testing::ComparePulsesWithApplied(session.pulses, truth.I, truth.G, truth.dt)};
+  a.nPulses = session.pulses.nPulses;
   return a;
 }
 

@@ -6,6 +6,8 @@
 #include <QListWidget>
 #include <QSignalBlocker>
 #include <filesystem>
+#include <fstream>
+#include <string>
 #include <functional>
 #include <memory>
 
@@ -23,6 +25,14 @@
 #include "support/TempDir.h"
 
 namespace velmora::testing {
+
+// The lines of a text file; 0 when there is none.
+inline int LinesOf(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  int n = 0;
+  for (std::string line; std::getline(in, line);) ++n;
+  return n;
+}
 
 // The number of points of the series, -1 when the chart has no such series.
 inline int PointsOf(const Chart& chart, const char* title) {

@@ -18,6 +18,7 @@
 #include "FiringClampFixture.h"
 #include "app/FiringClampPage.h"
 #include "app/HeapTuning.h"
+#include "support/PulseAccuracy.h"
 #include "actions/FiringClampRun.h"
 
 using namespace velmora;
@@ -25,13 +26,6 @@ using namespace velmora::testing;
 namespace fs = std::filesystem;
 
 namespace {
-
-int LinesOf(const fs::path& file) {
-  std::ifstream in(file);
-  int n = 0;
-  for (std::string line; std::getline(in, line);) ++n;
-  return n;
-}
 
 // The applied I and G of the recording, sampled every `step` ms from time 0.
 struct AppliedSeries {
@@ -53,37 +47,6 @@ AppliedSeries ReadGroundTruth(const fs::path& dir) {
   for (const QJsonValue v : series["I"].toArray()) truth.I.push_back(v.toDouble());
   for (const QJsonValue v : series["G"].toArray()) truth.G.push_back(v.toDouble());
   return truth;
-}
-
-struct Accuracy {
-  int nCompared = 0;
-  double rmsI = 0, rmsG = 0;      // pA, nS
-  double rangeI = 0, rangeG = 0;  // pA, nS
-};
-
-// Each estimated pulse against the mean of the applied I and G over the
-// 20 Hz meander period that ends at it: what acted on the cell while the
-// pulse's z values were formed. The regression leaves the first pulse out.
-Accuracy Compare(const Pulses& p, const AppliedSeries& truth) {
-  Accuracy a;
-  const int period = static_cast<int>(std::lround(50 / truth.step));
-  double Imin = 1e9, Imax = -1e9, Gmin = 1e9, Gmax = -1e9;
-  for (int j = 2; j <= p.nPulses; ++j) {
-    const int end = static_cast<int>(std::lround(p.tPulse[j] / truth.step));
-    if (end - period < 0 || end >= static_cast<int>(truth.I.size())) continue;
-    double I = 0, G = 0;
-    for (int k = end - period + 1; k <= end; ++k) I += truth.I[k], G += truth.G[k];
-    I /= period, G /= period;
-    a.rmsI += (p.Iest[j] - I) * (p.Iest[j] - I);
-    a.rmsG += (p.Gest[j] - G) * (p.Gest[j] - G);
-    Imin = std::min(Imin, I), Imax = std::max(Imax, I);
-    Gmin = std::min(Gmin, G), Gmax = std::max(Gmax, G);
-    ++a.nCompared;
-  }
-  if (a.nCompared == 0) return a;
-  a.rmsI = std::sqrt(a.rmsI / a.nCompared), a.rmsG = std::sqrt(a.rmsG / a.nCompared);
-  a.rangeI = Imax - Imin, a.rangeG = Gmax - Gmin;
-  return a;
 }
 
 }  // namespace
@@ -119,7 +82,8 @@ class ExampleDataTest : public QObject {
     page->approximate()->click();
     SelectAllAndLoad(*app.window);
 
-    const Accuracy a = Compare(session.pulses, ReadGroundTruth(estimation));
+    const AppliedSeries truth = ReadGroundTruth(estimation);
+    const PulseAccuracy a = ComparePulsesWithApplied(session.pulses, truth.I, truth.G, truth.step);
     qInfo("example estimation: %d pulses compared, %d flaws; RMS error I %.2f pA of %.1f (%.1f %%), G %.3f nS of "
           "%.2f (%.1f %%)",
           a.nCompared, session.pulses.nFlaws, a.rmsI, a.rangeI, 100 * a.rmsI / a.rangeI, a.rmsG, a.rangeG,

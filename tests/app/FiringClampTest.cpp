@@ -27,13 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int LinesOf(const fs::path& file) {
-  std::ifstream in(file);
-  int n = 0;
-  for (std::string line; std::getline(in, line);) ++n;
-  return n;
-}
-
 constexpr int kGridPulses = 9 * 15;  // nine sweeps of fifteen clean pulses
 
 // A started program that has run a calibration over the model cell's grid,

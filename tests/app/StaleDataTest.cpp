@@ -20,13 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int LinesOf(const fs::path& file) {
-  std::ifstream in(file);
-  int n = 0;
-  for (std::string line; std::getline(in, line);) ++n;
-  return n;
-}
-
 // Selects the list's entries first..last (0-based), as a click and a
 // shift-click do, and loads them.
 void SelectRangeAndLoad(app::MainWindow& window, int first, int last) {
