@@ -136,7 +136,11 @@ Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, c
   run.page = page;
 
   const fs::path& dir = session.dataDir;
-  for (int k = 1; k <= rec.nFiles; ++k) run.files.push_back({.slot = k, .name = SweepName(rec, k)});
+  for (int k = 1; k <= rec.nFiles; ++k) {
+    FiringClampFile& file = run.files.emplace_back();
+    file.slot = k;
+    file.name = SweepName(rec, k);
+  }
   // Off the firing-clamp pages nothing is analysed, and the sweep the load
   // drew stays the one shown.
   if (!firingClampPage) return run;

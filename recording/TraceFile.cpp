@@ -488,17 +488,32 @@ Status LoadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& 
                               nLast + 1, kMaxSweepSamples));
     nLast = kMaxSweepSamples - 1;
   }
+  const std::size_t n = nLast >= 0 ? static_cast<std::size_t>(nLast) + 1 : 0;
+  const auto spent = [&](const std::vector<double>& v) { return v.size() < static_cast<std::size_t>(nSkip) + n; };
+  if (n > 0 && (spent(raw.VRaw) || spent(raw.IcomRaw) || (!IrealAbsent && spent(raw.IrealRaw))))
+    return Error{rec.currentFile, 0, "", "its samples went into a slot already; the file must be read again"};
   SweepSlot& s = rec.traces[slot];
   s.nLast = nLast;
   s.filteredIterations = 0;
-  const std::size_t n = nLast >= 0 ? static_cast<std::size_t>(nLast) + 1 : 0;
-  const auto from = [&](const std::vector<double>& v) { return v.begin() + nSkip; };
-  s.V.assign(from(raw.VRaw), from(raw.VRaw) + static_cast<std::ptrdiff_t>(n));
-  s.Icom.assign(from(raw.IcomRaw), from(raw.IcomRaw) + static_cast<std::ptrdiff_t>(n));
+  // Samples that start at sample 0, as they mostly do, move into the slot
+  // whole and the slot's old arrays take their place: copying three long
+  // arrays per sweep would cost a selection a good part of its reading.
+  const auto take = [&](std::vector<double>& dest, std::vector<double>& src) {
+    if (n == 0) {
+      dest.clear();
+    } else if (nSkip == 0) {
+      dest.swap(src);
+      dest.resize(n);
+    } else {
+      dest.assign(src.begin() + nSkip, src.begin() + nSkip + static_cast<std::ptrdiff_t>(n));
+    }
+  };
+  take(s.V, raw.VRaw);
+  take(s.Icom, raw.IcomRaw);
   if (IrealAbsent)
     s.Ireal = s.Icom;
   else
-    s.Ireal.assign(from(raw.IrealRaw), from(raw.IrealRaw) + static_cast<std::ptrdiff_t>(n));
+    take(s.Ireal, raw.IrealRaw);
 
   const bool grid = Contains(name, ".us");
   if (grid) {

@@ -30,10 +30,12 @@ Status ReadTrace(Recording& rec, const std::filesystem::path& trace, WarningSink
 // The parameter file of the trace, then the trace itself.
 Status LoadSweepFiles(Recording& rec, const std::filesystem::path& trace, WarningSink& warnings);
 
-// Copies the raw channels read last into slot `slot` (1..50) with dt, t0,
+// Takes the raw channels read last into slot `slot` (1..50) with dt, t0,
 // nLast, the stimulus window and the step values of the sweep, and keeps
 // with the slot what RestoreSweep needs (SweepReading: the parameters and,
-// for a recording with an LFP, its LFP samples up to nLast).
+// for a recording with an LFP, its LFP samples up to nLast). The voltage and
+// currents may move rather than be copied: the raw channels are spent, and a
+// second slot needs the files read again.
 Status LoadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings);
 
 // What the load of the slot kept, when it holds FileNames[slot] cut as
