@@ -107,7 +107,7 @@ bool NothingEstimated(const FiringClampFile& file) {
   return file.summary.last < file.summary.first || zeroed >= file.summary.last - file.summary.first + 1;
 }
 
-Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, const std::vector<int>& selected,
+Result<FiringClampRun> FiringClampDriver(Session& session, const Settings& settings, const std::vector<int>& selected,
                                          WarningSink& warnings, MainPage page, const ShownWindows& shown) {
   FiringClampCharts& charts = session.fcCharts;
   FiringClampRun run;

@@ -443,7 +443,7 @@ Status LoadSweepFiles(Recording& rec, const fs::path& trace, WarningSink& warnin
   return Ok();
 }
 
-Status LoadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings) {
+Status LoadSweep(Recording& rec, int slot, const LoadSettings& settings, WarningSink& warnings) {
   if (slot < 1 || slot > kMaxSweeps)
     return Error{rec.currentFile, 0, "",
                  fmt::format("at most {} sweeps can be loaded at once (slot {} asked for)", kMaxSweeps, slot)};
@@ -580,7 +580,7 @@ const SweepReading* KeptReading(const Recording& rec, int slot, const LoadSettin
   return &*kept;
 }
 
-bool RestoreSweep(Recording& rec, int slot, LoadSettings& settings) {
+bool RestoreSweep(Recording& rec, int slot, const LoadSettings& settings) {
   const SweepReading* kept = KeptReading(rec, slot, settings);
   if (!kept) return false;
   const SweepReading& r = *kept;
@@ -602,7 +602,7 @@ bool RestoreSweep(Recording& rec, int slot, LoadSettings& settings) {
   return true;
 }
 
-Status ReloadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings) {
+Status ReloadSweep(Recording& rec, int slot, const LoadSettings& settings, WarningSink& warnings) {
   if (slot < 0 || slot >= static_cast<int>(rec.FileNames.size()) || rec.FileNames[slot].empty()) return Ok();
   if (Status s = LoadSweepFiles(rec, rec.FileNames[slot], warnings); !s) return s;
   return LoadSweep(rec, slot, settings, warnings);

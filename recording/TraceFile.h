@@ -14,7 +14,7 @@ namespace velmora {
 
 struct LoadSettings {
   double t0 = 0;  // ms, "Analyze since t0"
-  // "Lost parameters"; a firing-clamp sweep may change it (see ReconcileWaveKind).
+  // "Lost parameters": the waveform kind of a firing-clamp file that does not give its own.
   LostParameters lost = LostParameters::ISinGConst;
 };
 
@@ -36,7 +36,7 @@ Status LoadSweepFiles(Recording& rec, const std::filesystem::path& trace, Warnin
 // for a recording with an LFP, its LFP samples up to nLast). The voltage and
 // currents may move rather than be copied: the raw channels are spent, and a
 // second slot needs the files read again.
-Status LoadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings);
+Status LoadSweep(Recording& rec, int slot, const LoadSettings& settings, WarningSink& warnings);
 
 // What the load of the slot kept, when it holds FileNames[slot] cut as
 // these settings cut it (the same "Analyze since t0" and choice of whether
@@ -49,9 +49,9 @@ const SweepReading* KeptReading(const Recording& rec, int slot, const LoadSettin
 // what its load kept, without reading a file. False, changing nothing,
 // without a KeptReading: then the files must be read.
 // The slot's samples are left as they are, filtered or not.
-bool RestoreSweep(Recording& rec, int slot, LoadSettings& settings);
+bool RestoreSweep(Recording& rec, int slot, const LoadSettings& settings);
 
 // Reads FileNames[slot] again and reloads its slot; an empty name changes nothing.
-Status ReloadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings);
+Status ReloadSweep(Recording& rec, int slot, const LoadSettings& settings, WarningSink& warnings);
 
 }  // namespace velmora
