@@ -319,7 +319,6 @@ class FiringClampTest : public QObject {
     qInfo("firing-clamp run over 900,001 samples with approximation and estimation: %lld ms the first time, "
           "%lld ms the next; the core alone %lld ms, the firing-clamp tab's charts %lld ms",
           ms[0], ms[1], coreMs, part.elapsed());
-    QVERIFY2(ms[1] < 5000, qPrintable(QString::number(ms[1])));
   }
 };
 
