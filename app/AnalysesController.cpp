@@ -77,7 +77,7 @@ void AnalysesController::ConnectSplittingForm() {
   const SplittingForm::Controls& c = views_.splittingForm.controls();
   connect(c.markAtZero, &QPushButton::clicked, this, [this] {
     Mark("Mark the current trace as a trace at 0-current", [](SplittingForm& f, const Recording& rec, int slot) {
-      MarkTraceAtZeroCurrent(f.marked(), f.settings(), rec, slot);
+      f.settings().GL = MarkTraceAtZeroCurrent(f.marked(), rec, slot);
     });
   });
   connect(c.markAtCurrent, &QPushButton::clicked, this, [this] {
