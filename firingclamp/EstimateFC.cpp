@@ -248,7 +248,7 @@ bool CompensatedAsNow(const Pulses& p, const CompensationSettings& compensation,
                       const EstimationsWindowSettings& estimations, WarningSink& warnings) {
   const CompensatedWith& then = p.compensatedWith;
   const CompensatedWith now = MeanderInputs(compensation, estimations);
-  if (then == now) return true;
+  if (p.slot == 0 || then == now) return true;
   std::vector<std::string> changed;
   const auto compare = [&changed](std::string_view caption, double before, double after) {
     if (before != after) changed.push_back(fmt::format("\"{}\" {} then, {} now", caption, before, after));
@@ -455,6 +455,7 @@ Status ReadEstimates(const std::filesystem::path& dir, const std::vector<double>
   if (Status s = reader->status(); !s) return s;
 
   p.nPulses = static_cast<int>(rows.size());
+  p.slot = 0;  // read back, not condensed from a sweep
   SizePulseArrays(p, p.nPulses);
   const auto columns = EstimateColumns(p);
   for (int j = 1; j <= p.nPulses; ++j)

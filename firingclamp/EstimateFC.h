@@ -67,7 +67,8 @@ bool CorrectEstimates(Pulses& p, int j, const CompensationSettings& compensation
 
 // Whether the pulses were condensed from a sweep compensated with the
 // settings now in effect; when not, one warning names the settings changed
-// since, as the pulses' z values then disagree with what the estimation reads.
+// since, as the pulses' z values then disagree with what the estimation
+// reads. Pulses read back from the estimates file (slot 0) are taken as they are.
 bool CompensatedAsNow(const Pulses& p, const CompensationSettings& compensation,
                       const EstimationsWindowSettings& estimations, WarningSink& warnings);
 
@@ -120,7 +121,7 @@ void DrawEstimates(const Pulses& p, const EstimationsWindowSettings& settings, A
 Status WriteEstimates(const Pulses& p, const std::vector<double>* StimTimes, const std::filesystem::path& dir);
 
 // Reads that file back into `p` (I, G, Iest, Gest, tPulse, z1, z2, GE, GI,
-// Vsyn, Vss; nPulses = the lines read). A line of 5 numbers is an older
+// Vsyn, Vss; nPulses = the lines read; slot 0). A line of 5 numbers is an older
 // file without the last six, which are then 0. Any other count below 11, a
 // token that is not a number, or more than 10 000 lines is an error naming
 // the line, and `p` is then untouched.

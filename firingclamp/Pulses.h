@@ -46,8 +46,9 @@ struct Pulses {
 
   int nPulses = 0;  // valid pulses 1..nPulses; never negative
   int nFlaws = 0;   // meanders discarded by the last analysis
-  // The slot of the record they were condensed from, and the settings that
-  // record was compensated with (what the estimation must agree with).
+  // The slot of the record they were condensed from (0: none, or read back
+  // from the estimates file), and the settings that record was compensated
+  // with, which the estimation must agree with.
   int slot = 0;
   CompensatedWith compensatedWith;
 
@@ -103,8 +104,9 @@ double ZValue(const Pulses& p, int n, int j);
 
 // Iest and Gest of every valid pulse from dVdt_V1 and dVdt_V2 at the levels
 // V1, V2 of `settings` and the membrane equation with its capacitance C,
-// leak GL reversing at VL, and the positive pulse `Ipos` (pA). With V2 = V1 or C = 0, or where the result is
-// not a finite number, the pulse gets 0 and one warning says how many.
+// leak GL reversing at VL, and the positive pulse `Ipos` (pA). With V2 = V1
+// or C = 0, or where the result is not a finite number, the pulse gets 0 and
+// one warning says how many.
 // The caller then splits the conductances, writes and draws the estimates
 // with Vus taken as VL.
 void AnalyticEstimate(Pulses& p, double Ipos, const FCSettings& settings, WarningSink& warnings);

@@ -146,6 +146,8 @@ TEST(CompensatedAsNow, AnMgEditAfterTheMeanderPassMarksThePulses) {
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_THAT(warnings[0], HasSubstr("pulses of slot 3 were compensated with other settings"));
   EXPECT_THAT(warnings[0], HasSubstr("\"Mg\" 0 then, 1.5 now"));
+  p.slot = 0;  // read back from the estimates file: nothing to compare
+  EXPECT_TRUE(CompensatedAsNow(p, {}, now, warnings));
 }
 
 // A vanishing compensation denominator must zero the pulse, not write inf.
