@@ -192,7 +192,7 @@ Result<FiringClampRun> FiringClampDriver(Session& session, const Settings& setti
       step("Estimation");
       const EstimationInputs in{rec.par.StepPars.CmdScale, rec.par.Vus,
                                 settings.draw.alignFC ? &session.StimTimes : nullptr};
-      auto report = EstimateAll(session.pulses, session.approx, session.FC, in, settings.precision,
+      auto report = EstimateAll(session.pulses, session.approx, settings.compensation, in, settings.precision,
                                 settings.estimations, dir, charts.estimations, warnings);
       if (!report) return report.error();
       file.estimation = *report;

@@ -19,10 +19,10 @@ void UnloadData(Session& session) {
   session.loaded.generation = generation;
   session.spikes = SpikeList();
   session.StimTimes.clear();
-  // The records keep the settings copied into them; only their data go.
+  // The records keep their arrays; what they describe goes.
   session.FC.slot = 0;
   session.FC.nLast = -1;
-  session.pulses.nPulses = session.pulses.nFlaws = 0;
+  session.pulses.nPulses = session.pulses.nFlaws = session.pulses.slot = 0;
   session.averages = Averages();
   session.gClamped = session.iClamped = session.Bridge = 0;
 

@@ -90,11 +90,10 @@ Status ReadSweep(Session& session, int j, const Settings& settings, WarningSink&
   // already, is not filtered again: once more at every redraw would smooth it away.
   if (read && settings.filter.on && rec.par.FiringClampOn != 1 && !FilteredAs(rec.traces[j], settings.filter))
     FilterVoltage(rec.traces[j], rec.dt, settings.filter, warnings);
-  CopyCompensationToFC(settings.compensation, session.FC);
-  CopyCorrectionsToFC(settings.estimations, session.FC);
   // A slot that was not read again may be another recording than the
   // parameters read last, and its step values were corrected already.
-  if (read && rec.par.FiringClampOn == 1) DetectMeander(rec, j, session.FC, warnings);
+  if (read && rec.par.FiringClampOn == 1)
+    DetectMeander(rec, j, settings.compensation, settings.estimations, session.FC, warnings);
   return Ok();
 }
 

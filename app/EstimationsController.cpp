@@ -104,9 +104,10 @@ void EstimationsController::Analytic() {
       runner_.Warn("Analytic: there are no pulses to estimate from; analyse a firing-clamp recording first");
       return;
     }
-    AnalyticEstimate(p, s.rec.par.FCPars.Ipos, runner_.warnings());
+    CompensatedAsNow(p, settings.compensation, settings.estimations, runner_.warnings());
+    AnalyticEstimate(p, s.rec.par.FCPars.Ipos, settings.fc, runner_.warnings());
     // The membrane equation refers the voltages to VL, so the split and the drawing do too.
-    const double Vus = p.VL;  // mV
+    const double Vus = settings.fc.VL;  // mV
     const std::vector<double>* stim = settings.draw.alignFC ? &s.StimTimes : nullptr;
     SplitConductances(p, settings.estimations, s.rec.par.StepPars.CmdScale, Vus, runner_.warnings());
     if (Status written = WriteEstimates(p, stim, s.dataDir); !written) runner_.Warn(FromError(written.error()));

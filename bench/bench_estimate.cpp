@@ -55,10 +55,9 @@ Experiment MakeExperiment() {
 // The inversion itself: z values, InverseSolve3 and the corrections.
 void BM_EstimatePulsesInverseSolve3(benchmark::State& state) {
   Experiment e = MakeExperiment();
-  const FCRecord FC;
   EstimationReport report;
   for (auto _ : state) {
-    report = EstimatePulses(e.p, e.approx, FC, 10, PrecisionSettings{});
+    report = EstimatePulses(e.p, e.approx, {}, {}, 10, PrecisionSettings{});
     benchmark::DoNotOptimize(e.p.Iest.data());
     benchmark::ClobberMemory();
   }
@@ -75,7 +74,7 @@ void BM_EstimateAllInverseSolve3(benchmark::State& state) {
   EstimationCharts charts = MakeEstimationCharts();
   NullSink warnings;
   for (auto _ : state) {
-    auto report = EstimateAll(e.p, e.approx, FCRecord{}, {10, -70, nullptr}, {}, {}, dir, charts, warnings);
+    auto report = EstimateAll(e.p, e.approx, CompensationSettings{}, {10, -70, nullptr}, {}, {}, dir, charts, warnings);
     benchmark::DoNotOptimize(report);
   }
   std::filesystem::remove_all(dir);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "firingclamp/Averaging.h"
 #include "firingclamp/Meander.h"
 #include "firingclamp/Pulses.h"
 
@@ -52,7 +53,7 @@ void BM_MeanderAndPulses(benchmark::State& state) {
   Pulses pulses;
   NullSink warnings;
   for (auto _ : state) {
-    DetectMeander(rec, 1, FC, warnings);
+    DetectMeander(rec, 1, CompensationSettings{}, EstimationsWindowSettings{}, FC, warnings);
     AnalyzePulses(rec, 1, FC, settings, lost, pulses, warnings);
     benchmark::DoNotOptimize(pulses.nPulses);
     benchmark::ClobberMemory();

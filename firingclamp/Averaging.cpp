@@ -6,18 +6,9 @@
 #include <cmath>
 
 #include "firingclamp/EstimateFC.h"
-#include "firingclamp/FCRecord.h"
 #include "firingclamp/Pulses.h"
 
 namespace velmora {
-
-void CopyCorrectionsToFC(const EstimationsWindowSettings& settings, FCRecord& FC) {
-  FC.Vjunction = settings.corrections.Vjunction;
-  FC.Ioffset = settings.corrections.Ioffset;
-  FC.Goffset = settings.corrections.Goffset;
-  FC.wFilter = settings.corrections.wFilter;
-  FC.Mg = settings.nmda.Mg;
-}
 
 Averages AverageEstimates(const Pulses& p, double t0, double dt_av, EstimationCharts& charts,
                           WarningSink& warnings) {

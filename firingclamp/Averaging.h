@@ -13,11 +13,10 @@
 namespace velmora {
 
 struct EstimationCharts;
-struct FCRecord;
 struct Pulses;
 
-// Group "Corrections". All but VE and VI live on in FCRecord, where the
-// compensation and the estimation read them (CopyCorrectionsToFC).
+// Group "Corrections". The meander compensation reads Vjunction and
+// Ioffset, the estimation all of them.
 struct CorrectionSettings {
   double Vjunction = 0;  // mV, "Junction potential"
   double VE = 0;         // mV, "VE": excitatory reversal potential
@@ -39,7 +38,7 @@ struct ReversalSettings {
 // Group "NMDA": the magnesium block in the conductance split.
 struct NMDASettings {
   bool NMDAon = false;  // the group's box
-  double Mg = 0;        // mM, "Mg"; also FCRecord::Mg
+  double Mg = 0;        // mM, "Mg"; also read by the meander compensation
   double Veff = -50;    // mV, "Veff, mV": where the block is evaluated
 };
 
@@ -52,10 +51,6 @@ struct EstimationsWindowSettings {
   bool showLines = true;     // "show lines"
   bool VfromGEGI = false;    // "V from GE,GI": the voltage chart instead of the conductance chart
 };
-
-// The window's fields that the meander compensation and the estimation
-// read from FCRecord.
-void CopyCorrectionsToFC(const EstimationsWindowSettings& settings, FCRecord& FC);
 
 inline constexpr int kMaxAverageBin = 10'000;
 

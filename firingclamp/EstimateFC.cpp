@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "recording/SideFiles.h"
+#include "firingclamp/Meander.h"
 #include "firingclamp/Regression.h"
 #include "numeric/MathMy.h"
 #include "recording/TextIO.h"
@@ -191,31 +192,34 @@ double SaturationCorrection(int n, double Gt, double Gc, const std::array<double
   return 0;
 }
 
-bool CorrectEstimates(Pulses& p, int j, const FCRecord& FC, double Gc) {
+bool CorrectEstimates(Pulses& p, int j, const CompensationSettings& compensation, const CorrectionSettings& corrections,
+                      double Gc) {
   double& Iest = p.Iest[j];
   double& Gest = p.Gest[j];
-  Gest -= FC.Goffset;
-  Iest -= FC.Ioffset;
-  const double R1 = FC.G1 != 0 ? 1 / FC.G1 : 0;
+  Gest -= corrections.Goffset;
+  Iest -= corrections.Ioffset;
+  const double G1 = compensation.G1, C1C = compensation.C1C;
+  const CompensationMode mode = compensation.mode;
+  const double R1 = G1 != 0 ? 1 / G1 : 0;
   const double g = Gest, x = R1 * g, y = R1 * Gc;
   double A = 1, B = 0, Gnew = g;
   bool defined = true;
   using M = CompensationMode;
-  switch (FC.mode) {
+  switch (mode) {
     case M::TauGAfterEstimationNoMeander:
     case M::TauGAfterEstimation: {
-      const double q = FC.C1C, D = 1 + x;
+      const double q = C1C, D = 1 + x;
       const double den = D != 0 ? D - q * x / D : 0;
       defined = den != 0;
       if (!defined) break;
       Gnew = g * (q * y / D + 1) / den;
       A = 1 / den;
-      B = FC.mode == M::TauGAfterEstimation ? A - 1 : 0;
+      B = mode == M::TauGAfterEstimation ? A - 1 : 0;
       break;
     }
     case M::CGAfterEstimation:
     case M::CGAfterEstimationNoMeander: {
-      const double c = FC.C1C != 0 ? 1 / FC.C1C : 1000;
+      const double c = C1C != 0 ? 1 / C1C : 1000;
       const double N = (c + 1) * x + (c + 2) * x * y + (c + 3) * y + x * y * y + 2 * y * y + c + 1;
       const double Mden = (c - 1) * x + (c + 1) - x * x - 2 * x * y - x * x * y;
       const double P = c + 1 + y + c * x;
@@ -226,7 +230,7 @@ bool CorrectEstimates(Pulses& p, int j, const FCRecord& FC, double Gc) {
       A = (x * h + x + y * h + x * y * y + c * x + c * y + 2 * x * y + x * y * h + c * x * y + c + 1 + 2 * y + y * y +
            h) /
           P;
-      B = FC.mode == M::CGAfterEstimation
+      B = mode == M::CGAfterEstimation
               ? (x * h + x + x * y * y - c * h + 2 * x * y + x * y * h - c * h * x) / P
               : 0;
       break;
@@ -237,6 +241,33 @@ bool CorrectEstimates(Pulses& p, int j, const FCRecord& FC, double Gc) {
   Gest = Gnew;
   if (defined && Finite(Iest, Gest)) return true;
   Iest = Gest = 0;
+  return false;
+}
+
+bool CompensatedAsNow(const Pulses& p, const CompensationSettings& compensation,
+                      const EstimationsWindowSettings& estimations, WarningSink& warnings) {
+  const CompensatedWith& then = p.compensatedWith;
+  const CompensatedWith now = MeanderInputs(compensation, estimations);
+  if (p.slot == 0 || then == now) return true;
+  std::vector<std::string> changed;
+  const auto compare = [&changed](std::string_view caption, double before, double after) {
+    if (before != after) changed.push_back(fmt::format("\"{}\" {} then, {} now", caption, before, after));
+  };
+  const CompensationSettings &a = then.compensation, &b = now.compensation;
+  compare("G1,nS", a.G1, b.G1);
+  compare("C1/C", a.C1C, b.C1C);
+  compare("Offline electrode compensation", static_cast<int>(a.mode), static_cast<int>(b.mode));
+  compare("delays", a.DelayI, b.DelayI);
+  compare("delays", a.DelayT, b.DelayT);
+  compare("delays", a.DelayV, b.DelayV);
+  compare("tau_Ifilt, mus", a.tauIfilt, b.tauIfilt);
+  compare("Junction potential", then.Vjunction, now.Vjunction);
+  compare("Offset current", then.Ioffset, now.Ioffset);
+  compare("Mg", then.Mg, now.Mg);
+  warnings.Warn(fmt::format("The pulses of slot {} were compensated with other settings than those in effect now "
+                            "({}); they are estimated as they are: analyse the recording again for estimates that "
+                            "agree with the settings",
+                            p.slot, fmt::join(changed, ", ")));
   return false;
 }
 
@@ -424,6 +455,7 @@ Status ReadEstimates(const std::filesystem::path& dir, const std::vector<double>
   if (Status s = reader->status(); !s) return s;
 
   p.nPulses = static_cast<int>(rows.size());
+  p.slot = 0;  // read back, not condensed from a sweep
   SizePulseArrays(p, p.nPulses);
   const auto columns = EstimateColumns(p);
   for (int j = 1; j <= p.nPulses; ++j)
@@ -435,13 +467,13 @@ Status ReadEstimates(const std::filesystem::path& dir, const std::vector<double>
   return Ok();
 }
 
-EstimationReport EstimatePulses(Pulses& p, const ApproxState& approx, const FCRecord& FC, double Gc,
-                                const PrecisionSettings& precision) {
+EstimationReport EstimatePulses(Pulses& p, const ApproxState& approx, const CompensationSettings& compensation,
+                                const CorrectionSettings& corrections, double Gc, const PrecisionSettings& precision) {
   EnsureSlots(p);
   const ApproxSettings& fit = approx.fitted;
   const int Nz[] = {fit.iz1, fit.iz2, fit.iz3};
   std::vector<double>* z[] = {&p.z1, &p.z2, &p.z3};
-  const double w = FC.wFilter;
+  const double w = corrections.wFilter;
   EstimationReport report;
   report.nPulses = p.nPulses;
   double gNMDA = 0;  // carried over where the kind does not estimate it
@@ -491,11 +523,11 @@ EstimationReport EstimatePulses(Pulses& p, const ApproxState& approx, const FCRe
     p.gNMDAest[j] = gNMDA;
   }
   for (int j = 1; j <= p.nPulses; ++j)
-    if (!CorrectEstimates(p, j, FC, Gc)) ++report.badCorrection;
+    if (!CorrectEstimates(p, j, compensation, corrections, Gc)) ++report.badCorrection;
   return report;
 }
 
-Result<EstimationReport> EstimateAll(Pulses& p, const ApproxState& approx, const FCRecord& FC,
+Result<EstimationReport> EstimateAll(Pulses& p, const ApproxState& approx, const CompensationSettings& compensation,
                                      const EstimationInputs& in, const PrecisionSettings& precision,
                                      const EstimationsWindowSettings& settings, const std::filesystem::path& dir,
                                      EstimationCharts& charts, WarningSink& warnings) {
@@ -512,7 +544,8 @@ Result<EstimationReport> EstimateAll(Pulses& p, const ApproxState& approx, const
                               "(it is {} nS); PulseV is not corrected",
                               in.Gc));
 
-  EstimationReport report = EstimatePulses(p, approx, FC, in.Gc, precision);
+  CompensatedAsNow(p, compensation, settings, warnings);
+  EstimationReport report = EstimatePulses(p, approx, compensation, settings.corrections, in.Gc, precision);
   std::vector<std::string> zeroed;
   if (report.notConverged > 0)
     zeroed.push_back(fmt::format("{} did not converge within {} iterations", report.notConverged,
@@ -525,7 +558,8 @@ Result<EstimationReport> EstimateAll(Pulses& p, const ApproxState& approx, const
   if (report.badCorrection > 0)
     zeroed.push_back(fmt::format("{} met a vanishing denominator of the electrode compensation (mode {}, G1 = {} nS, "
                                  "C1/C = {})",
-                                 report.badCorrection, static_cast<int>(FC.mode), FC.G1, FC.C1C));
+                                 report.badCorrection, static_cast<int>(compensation.mode), compensation.G1,
+                                 compensation.C1C));
   if (!zeroed.empty())
     warnings.Warn(fmt::format("Estimation of {} pulses: {}; their estimates are 0", p.nPulses, fmt::join(zeroed, "; ")));
 

@@ -57,11 +57,20 @@ InverseOutcome InverseSolve3(const TSurface& s1, const TSurface& s2, const TSurf
 // conductance scale Gs (nS). 0 unless Gt > 0, Gs > 0 and, for n = 6, Gc > 0.
 double SaturationCorrection(int n, double Gt, double Gc, const std::array<double, 6>& SaturationPars);
 
-// Removes the offsets FC.Ioffset, FC.Goffset from Iest[j], Gest[j] and, in
-// the compensation modes 3..6, the electrode's share (G1, C1C) with Gc the
-// cell's resting conductance (nS). False when a denominator of the
-// compensation vanishes or the result is not finite: Iest[j] = Gest[j] = 0.
-bool CorrectEstimates(Pulses& p, int j, const FCRecord& FC, double Gc);
+// Removes the offsets Ioffset, Goffset of `corrections` from Iest[j],
+// Gest[j] and, in the compensation modes 3..6, the electrode's share (G1,
+// C1C) with Gc the cell's resting conductance (nS). False when a denominator
+// of the compensation vanishes or the result is not finite: Iest[j] =
+// Gest[j] = 0.
+bool CorrectEstimates(Pulses& p, int j, const CompensationSettings& compensation, const CorrectionSettings& corrections,
+                      double Gc);
+
+// Whether the pulses were condensed from a sweep compensated with the
+// settings now in effect; when not, one warning names the settings changed
+// since, as the pulses' z values then disagree with what the estimation
+// reads. Pulses read back from the estimates file (slot 0) are taken as they are.
+bool CompensatedAsNow(const Pulses& p, const CompensationSettings& compensation,
+                      const EstimationsWindowSettings& estimations, WarningSink& warnings);
 
 // Intracellular chloride (mM) and its rate of change (mM/ms), carried from
 // pulse to pulse within one split.
@@ -112,7 +121,7 @@ void DrawEstimates(const Pulses& p, const EstimationsWindowSettings& settings, A
 Status WriteEstimates(const Pulses& p, const std::vector<double>* StimTimes, const std::filesystem::path& dir);
 
 // Reads that file back into `p` (I, G, Iest, Gest, tPulse, z1, z2, GE, GI,
-// Vsyn, Vss; nPulses = the lines read). A line of 5 numbers is an older
+// Vsyn, Vss; nPulses = the lines read; slot 0). A line of 5 numbers is an older
 // file without the last six, which are then 0. Any other count below 11, a
 // token that is not a number, or more than 10 000 lines is an error naming
 // the line, and `p` is then untouched.
@@ -138,19 +147,20 @@ struct EstimationReport {
 // Steps 1..6 of the estimation and the corrections, without split, charts
 // or file: per valid pulse the z values to invert (z numbers of the last
 // fit, saturation-corrected from the previous pulse's Gest, smoothed by
-// FC.wFilter), then Iest, Gest, gNMDAest by the kind of the last fit, then
+// wFilter), then Iest, Gest, gNMDAest by the kind of the last fit, then
 // CorrectEstimates. Pulses whose estimate cannot be computed get 0 and are
 // counted in the report; nothing is reported to the user here.
-EstimationReport EstimatePulses(Pulses& p, const ApproxState& approx, const FCRecord& FC, double Gc,
-                                const PrecisionSettings& precision);
+EstimationReport EstimatePulses(Pulses& p, const ApproxState& approx, const CompensationSettings& compensation,
+                                const CorrectionSettings& corrections, double Gc, const PrecisionSettings& precision);
 
 // The estimation step: Iest, Gest, gNMDAest and the inverted z1, z2, z3 of
 // every valid pulse by the kind and z numbers of the last fit
 // (approx.fitted), the corrections, the split, the chart series and the
-// file. Without valid pulses nothing is done. Fails, with `p` unchanged,
-// when no fit has been made; fails after estimating when the file cannot be
-// written.
-Result<EstimationReport> EstimateAll(Pulses& p, const ApproxState& approx, const FCRecord& FC,
+// file. Without valid pulses nothing is done. Pulses compensated with other
+// settings than `compensation` and `settings` are estimated with a warning
+// (CompensatedAsNow). Fails, with `p` unchanged, when no fit has been made;
+// fails after estimating when the file cannot be written.
+Result<EstimationReport> EstimateAll(Pulses& p, const ApproxState& approx, const CompensationSettings& compensation,
                                      const EstimationInputs& in, const PrecisionSettings& precision,
                                      const EstimationsWindowSettings& settings, const std::filesystem::path& dir,
                                      EstimationCharts& charts, WarningSink& warnings);

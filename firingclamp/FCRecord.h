@@ -1,7 +1,7 @@
 #pragma once
 // The firing-clamp record of the sweep last prepared: per sample the
 // meander state and the compensated current, conductance and voltage, and
-// the compensation settings it was made with.
+// which sweep and settings it was made from.
 
 #include <cstdint>
 #include <vector>
@@ -34,6 +34,30 @@ enum class CompensationMode : std::int32_t {
   TauGAfterEstimation = 6,           // "tau&G compens. after Estimation"
 };
 
+// Group "Offline electrode compensation" of the "Compensation" tab.
+struct CompensationSettings {
+  double G1 = 0;          // nS, "G1,nS"
+  double C1C = 0;         // "C1/C"
+  CompensationMode mode = CompensationMode::CGAfterEstimationNoMeander;  // the list, item 4
+  double DelayI = 5;      // samples, the first "delays" field, truncated
+  double DelayT = 5;      // samples, the second
+  double DelayV = 8;      // samples, the third
+  double tauIfilt = 0;    // us, "tau_Ifilt, mus"
+
+  bool operator==(const CompensationSettings&) const = default;
+};
+
+// The settings a meander pass read: kept with what it made, and compared
+// with the settings of the moment, never read as inputs.
+struct CompensatedWith {
+  CompensationSettings compensation;
+  double Vjunction = 0;  // mV
+  double Ioffset = 0;    // pA
+  double Mg = 0;         // mM
+
+  bool operator==(const CompensatedWith&) const = default;
+};
+
 struct FCRecord {
   // Per sample of the loaded sweep (index = sample number). Sample 0, which
   // has no predecessor, is in state Nothing and holds the values of sample 1.
@@ -47,25 +71,15 @@ struct FCRecord {
   std::vector<std::int32_t> State;       // MeanderState index 0..9
   std::vector<std::int32_t> PeriodFlaw;  // 1 where a period began before the meander ended
   std::vector<std::int32_t> Switch;      // 1 at states 2, 5, 8
-
-  // Settings copied from the window before each run.
-  double G1 = 0;         // nS, "G1,nS"
-  double C1C = 0;        // "C1/C"
-  double tauIfilt = 0;   // s, "tau_Ifilt, mus" / 1e6
-  double Vjunction = 0;  // mV
-  double Mg = 0;         // mM
-  double Ioffset = 0;    // pA
-  double Goffset = 0;    // nS
-  double wFilter = 0;
-  double Vend = 0;       // mV, computed
-  std::int32_t DelayI = 5, DelayT = 5, DelayV = 8;  // samples
-  CompensationMode mode = CompensationMode::CGAfterEstimationNoMeander;
+  double Vend = 0;  // mV, computed by the meander pass for what follows it
 
   // What the per-sample arrays describe: the slot and its last sample at the
-  // last pass (slot 0 when the last pass was refused). The pulse analysis
-  // checks them, so that it never reads another sweep's samples.
+  // last pass (slot 0 when the last pass was refused), and the settings the
+  // pass read. The pulse analysis checks the slot, so that it never reads
+  // another sweep's samples; the settings tell a record made before an edit.
   int slot = 0;
   int nLast = -1;
+  CompensatedWith madeWith;
 };
 
 }  // namespace velmora

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <limits>
 
+#include "firingclamp/Averaging.h"
 #include "numeric/MathMy.h"
 #include "recording/Stimulus.h"
 
@@ -59,16 +60,28 @@ inline MeanderTransition Transition(const SweepSlot& sweep, const MeanderClock& 
   }
 }
 
+// s, from "tau_Ifilt, mus".
+double FilterTimeConstant(const CompensationSettings& settings) { return settings.tauIfilt / 1e6; }
+
+// The "delays" fields truncated to whole samples.
+MeanderDelays DelaysOf(const CompensationSettings& settings) {
+  MeanderDelays d;
+  TruncCount(settings.DelayI, d.dI);
+  TruncCount(settings.DelayT, d.dT);
+  TruncCount(settings.DelayV, d.dV);
+  return d;
+}
+
 // GOhm, so that pA GOhm = mV; 0 where the mode leaves the compensation to the estimation.
-double ElectrodeResistance(const FCRecord& FC, const std::string& name, WarningSink& warnings) {
+double ElectrodeResistance(const CompensationSettings& settings, const std::string& name, WarningSink& warnings) {
   using M = CompensationMode;
-  if (FC.mode == M::CGAfterEstimation || FC.mode == M::CGAfterEstimationNoMeander ||
-      FC.mode == M::TauGAfterEstimationNoMeander)
+  if (settings.mode == M::CGAfterEstimation || settings.mode == M::CGAfterEstimationNoMeander ||
+      settings.mode == M::TauGAfterEstimationNoMeander)
     return 0;
-  const double R1 = FC.G1 != 0 ? 1 / FC.G1 : 0;
+  const double R1 = settings.G1 != 0 ? 1 / settings.G1 : 0;
   if (std::isfinite(R1)) return R1;
   warnings.Warn(fmt::format("{}: G1 = {} nS is too small to invert; no electrode resistance is assumed", name,
-                            FC.G1));
+                            settings.G1));
   return 0;
 }
 
@@ -87,6 +100,10 @@ void CompensateStepValues(Recording& rec, int k, double R1, const std::string& n
 }
 
 }  // namespace
+
+CompensatedWith MeanderInputs(const CompensationSettings& compensation, const EstimationsWindowSettings& estimations) {
+  return {compensation, estimations.corrections.Vjunction, estimations.corrections.Ioffset, estimations.nmda.Mg};
+}
 
 std::string SweepName(const Recording& rec, int k) {
   if (k >= 0 && k < static_cast<int>(rec.FileNames.size()) && !rec.FileNames[k].empty())
@@ -151,7 +168,8 @@ std::string_view StateName(int index) {
   return index >= 0 && index < static_cast<int>(kStateNames.size()) ? kStateNames[index] : kStateNames[0];
 }
 
-bool DetectMeander(Recording& rec, int k, FCRecord& FC, WarningSink& warnings) {
+bool DetectMeander(Recording& rec, int k, const CompensationSettings& compensation,
+                   const EstimationsWindowSettings& estimations, FCRecord& FC, WarningSink& warnings) {
   FC.slot = 0, FC.nLast = -1;  // until a pass has filled the arrays
   if (k < 1 || k > kMaxSweeps) {
     warnings.Warn(fmt::format("No meander detection: slot {} is outside 1..{}", k, kMaxSweeps));
@@ -180,33 +198,35 @@ bool DetectMeander(Recording& rec, int k, FCRecord& FC, WarningSink& warnings) {
                               name, fc.nPeriod, fc.Freq, par.dtPar));
     return false;
   }
-  if (FC.DelayI < 0 || FC.DelayT < 0 || FC.DelayV < 0)
-    warnings.Warn(fmt::format("{}: negative delays ({}, {}, {}) are taken as 0", name, FC.DelayI, FC.DelayT,
-                              FC.DelayV));
+  const MeanderDelays delays = DelaysOf(compensation);
+  if (delays.dI < 0 || delays.dT < 0 || delays.dV < 0)
+    warnings.Warn(fmt::format("{}: negative delays ({}, {}, {}) are taken as 0", name, delays.dI, delays.dT,
+                              delays.dV));
   // MgBlock divides by 1 + exp(..) Mg / 3.57, which a negative Mg can bring to 0.
-  double Mg = FC.Mg;
+  double Mg = estimations.nmda.Mg;
   if (Mg < 0) {
     warnings.Warn(fmt::format("{}: a negative Mg ({} mM) is taken as 0", name, Mg));
     Mg = 0;
   }
 
-  const CompensationMode mode = FC.mode;
-  const double R1 = ElectrodeResistance(FC, name, warnings);
+  const CompensationMode mode = compensation.mode;
+  const double R1 = ElectrodeResistance(compensation, name, warnings);
   FC.Vend = fc.Vswitch;
   const MeanderClock clock{fc.nPeriod, fc.nPulse, fc.Ipos, FC.Vend};
   SizeArrays(n, FC.I, FC.G, FC.Aux, FC.gNMDA, FC.Meander, FC.V, FC.Ireal, FC.State, FC.PeriodFlaw, FC.Switch);
 
   // A filter time constant shorter than a sample would overshoot and grow
   // without bound; it is taken as no filtering.
-  const bool filter = FC.tauIfilt > 0;
-  const double aFilter = filter ? std::min(1.0, rec.dt / FC.tauIfilt) : 1.0;
+  const double tauIfilt = FilterTimeConstant(compensation);  // s
+  const bool filter = tauIfilt > 0;
+  const double aFilter = filter ? std::min(1.0, rec.dt / tauIfilt) : 1.0;
   double IrealF = 0, Im = 0;  // pA
   int flatG = 0;              // samples where Gcom R1 = -1
   MeanderState prev = MeanderState::Nothing;
   const int pulseEndPhase = PulseEndPhase(clock);
   // Locals, so that the stores into FC's arrays need not reload them.
-  const MeanderDelays delays{FC.DelayI, FC.DelayT, FC.DelayV};
-  const double Vjunction = FC.Vjunction, Ioffset = FC.Ioffset, Vus = par.Vus;
+  const double Vjunction = estimations.corrections.Vjunction, Ioffset = estimations.corrections.Ioffset;
+  const double Vus = par.Vus;
   int m = 0, phase = 0;
   for (int i = 1; i <= nLast; ++i) {
     const MeanderDelays d = EffectiveDelays(delays, i);
@@ -262,21 +282,13 @@ bool DetectMeander(Recording& rec, int k, FCRecord& FC, WarningSink& warnings) {
                               name, flatG));
 
   const bool meanderModes = mode == CompensationMode::UseIreal || mode == CompensationMode::UseMeander;
-  FC.Vend = meanderModes && FC.G1 > 0.01 ? fc.Vswitch + fc.Ineg / FC.G1 : fc.Vswitch;
+  const double G1 = compensation.G1;
+  FC.Vend = meanderModes && G1 > 0.01 ? fc.Vswitch + fc.Ineg / G1 : fc.Vswitch;
 
   CompensateStepValues(rec, k, R1, name, warnings);
   FC.slot = k, FC.nLast = nLast;
+  FC.madeWith = MeanderInputs(compensation, estimations);
   return true;
-}
-
-void CopyCompensationToFC(const CompensationSettings& settings, FCRecord& FC) {
-  FC.G1 = settings.G1;
-  FC.C1C = settings.C1C;
-  FC.tauIfilt = settings.tauIfilt / 1e6;  // s
-  FC.mode = settings.mode;
-  TruncCount(settings.DelayI, FC.DelayI);
-  TruncCount(settings.DelayT, FC.DelayT);
-  TruncCount(settings.DelayV, FC.DelayV);
 }
 
 }  // namespace velmora

@@ -12,22 +12,10 @@
 
 namespace velmora {
 
-// Group "Offline electrode compensation" of the "Compensation" tab; copied
-// into the firing-clamp record whenever a sweep is read.
-struct CompensationSettings {
-  double G1 = 0;          // nS, "G1,nS"
-  double C1C = 0;         // "C1/C"
-  CompensationMode mode = CompensationMode::CGAfterEstimationNoMeander;  // the list, item 4
-  double DelayI = 5;      // samples, the first "delays" field, truncated
-  double DelayT = 5;      // samples, the second
-  double DelayV = 8;      // samples, the third
-  double tauIfilt = 0;    // us, "tau_Ifilt, mus"
-};
+struct EstimationsWindowSettings;
 
-// Copies the group "Offline electrode compensation" into FC (the delays
-// truncated to whole samples, tau_Ifilt from us to s); done at every read of
-// a sweep, so a change takes effect at the next read.
-void CopyCompensationToFC(const CompensationSettings& settings, FCRecord& FC);
+// What a meander pass with these settings reads of them.
+CompensatedWith MeanderInputs(const CompensationSettings& compensation, const EstimationsWindowSettings& estimations);
 
 // What the state machine reads besides the samples.
 struct MeanderClock {
@@ -49,7 +37,7 @@ struct MeanderTransition {
   bool periodFlaw = false;  // a period began before the previous meander had ended
 };
 
-// The delays set (FC.DelayI, DelayT, DelayV) as in effect at sample i: each
+// The delays set (the "delays" fields, truncated) as in effect at sample i: each
 // is 0 while i <= it (and a negative one is 0), so that a delayed sample
 // index is never below 0.
 MeanderDelays EffectiveDelays(MeanderDelays delays, int i);
@@ -83,15 +71,18 @@ bool TruncCount(double x, int& count);
 std::string ComputeMeanderCounts(RecordingParameters& par);
 
 // The per-sample pass over slot k (1..kMaxSweeps) of `rec`, as loaded, with
-// FC's compensation settings and mode: the meander counts are recomputed from
-// rec.par.FCPars, every sample 1..nLast is labelled and compensated into FC
-// (its arrays sized nLast + 1), FC.Vend is set for what follows (the pass
-// itself ends negative pulses at Vswitch), and Ifile[k], Gfile[k] are
-// corrected for the electrode. The command is that of rec.par and
-// rec.FileNo, so slot k must be the sweep read last. Call it once per load of
-// the slot: each call corrects Ifile[k] and Gfile[k] again.
+// the compensation settings and mode, and the junction potential, offset
+// current and Mg of the estimations window: the meander counts are
+// recomputed from rec.par.FCPars, every sample 1..nLast is labelled and
+// compensated into FC (its arrays sized nLast + 1), FC.Vend is set for what
+// follows (the pass itself ends negative pulses at Vswitch), FC.madeWith
+// records the settings read, and Ifile[k], Gfile[k] are corrected for the
+// electrode. The command is that of rec.par and rec.FileNo, so slot k must
+// be the sweep read last. Call it once per load of the slot: each call
+// corrects Ifile[k] and Gfile[k] again.
 // A slot without samples or a meander period below one sample is refused with
 // a message, and FC then holds no slot (FC.slot = 0). Returns whether the pass ran.
-bool DetectMeander(Recording& rec, int k, FCRecord& FC, WarningSink& warnings);
+bool DetectMeander(Recording& rec, int k, const CompensationSettings& compensation,
+                   const EstimationsWindowSettings& estimations, FCRecord& FC, WarningSink& warnings);
 
 }  // namespace velmora

@@ -28,8 +28,8 @@ void SizePulseArrays(Pulses& p, int lastSlot) {
   for (std::vector<double>* a : p.Arrays()) a->resize(n);
 }
 
-void ReadFCSettings(RecordingParameters& par, LostParameters lost, const FCSettings& settings, Pulses& p,
-                    WarningSink& warnings) {
+int ReadFCSettings(RecordingParameters& par, LostParameters lost, const FCSettings& settings, Pulses& p,
+                   WarningSink& warnings) {
   const FCParsRec& fc = par.FCPars;
   if (const std::string failed = ComputeMeanderCounts(par); !failed.empty())
     warnings.Warn(fmt::format("The meander counts {} cannot be computed from Freq = {} Hz, Tpulse = {} ms, "
@@ -37,22 +37,13 @@ void ReadFCSettings(RecordingParameters& par, LostParameters lost, const FCSetti
                               failed, fc.Freq, fc.Tpulse, par.dtPar));
   ReconcileWaveKind(par.ClampWave, lost);
 
-  p.FlawThreshold = settings.FlawThreshold;
   p.nFlaws = 0;
-  p.Shift = settings.Shift;
   int excluded = 0;
   if (!TruncCount(settings.ExcludeInitial / par.dtPar, excluded))
     warnings.Warn(fmt::format("\"Exclude initial\" = {} ms cannot be counted in samples of dtPar = {} ms; "
                               "no initial samples are excluded",
                               settings.ExcludeInitial, par.dtPar));
-  p.nExclude = excluded + 1;
-  p.V1 = settings.V1;
-  p.V2 = settings.V2;
-  TruncCount(settings.nV1max, p.nV1max);
-  TruncCount(settings.nV2max, p.nV2max);
-  p.C = settings.C;
-  p.VL = settings.VL;
-  p.GL = settings.GL;
+  return excluded + 1;
 }
 
 namespace {
@@ -73,8 +64,7 @@ void ClearSlot(Pulses& p, int slot) {
 
 // The cell answers the input with a lag: I, G, gNMDA of pulse j move toward
 // (Shift in (0, 1]) or to (Shift > 1) those of earlier pulses. Pulse 1 keeps its own.
-void ShiftInputs(Pulses& p) {
-  const double s = p.Shift;
+void ShiftInputs(Pulses& p, double s) {
   if (s <= 0) return;
   for (int j = p.nPulses; j >= 2; --j)  // descending: X[j - 1] is still unshifted
     for (std::vector<double>* X : {&p.I, &p.G, &p.gNMDA})
@@ -85,21 +75,23 @@ void ShiftInputs(Pulses& p) {
 
 void AnalyzePulses(Recording& rec, int k, const FCRecord& FC, const FCSettings& settings, LostParameters lost,
                    Pulses& p, WarningSink& warnings) {
-  ReadFCSettings(rec.par, lost, settings, p, warnings);
+  const int nExclude = ReadFCSettings(rec.par, lost, settings, p, warnings);
   p.nPulses = 0;
   for (std::vector<double>* a : p.Arrays()) a->assign(1, 0.0);
+  p.slot = 0;
   const int nLast = rec.traces.nLast(k);
   if (!Prepared(FC, k, nLast)) {
     warnings.Warn(fmt::format("{}: no pulse analysis: the meanders of this sweep have not been detected",
                               SweepName(rec, k)));
     return;
   }
+  p.slot = k, p.compensatedWith = FC.madeWith;
   if (!(rec.dt > 0)) {
     warnings.Warn(fmt::format("{}: no pulse analysis: the sampling step is {} s", SweepName(rec, k), rec.dt));
     return;
   }
   const FCParsRec& fc = rec.par.FCPars;
-  const int iStart = std::max(p.nExclude, 1);  // the first sample has no predecessor to jump from
+  const int iStart = std::max(nExclude, 1);  // the first sample has no predecessor to jump from
   const int iLast = std::min(nLast - 3, fc.nStop);
   if (iLast < iStart) return;
 
@@ -109,6 +101,10 @@ void AnalyzePulses(Recording& rec, int k, const FCRecord& FC, const FCSettings& 
   const double aHold = std::min(1.0, dtms / 0.5);         // 0.5 ms
   const int halfPulse = fc.nPulse / 2;
   const auto& V = FC.V;
+  const double FlawThreshold = settings.FlawThreshold, V1 = settings.V1, V2 = settings.V2;  // mV
+  int nV1max = 0, nV2max = 0;
+  TruncCount(settings.nV1max, nV1max);
+  TruncCount(settings.nV2max, nV2max);
 
   int np = 0;
   bool flaw = false;
@@ -123,7 +119,7 @@ void AnalyzePulses(Recording& rec, int k, const FCRecord& FC, const FCSettings& 
   for (int i = iStart; i <= iLast; ++i) {
     const double v = V[i], vp = V[i - 1];
     const double tCur = (i * rec.dt + rec.t0) * 1000;  // ms
-    if (std::fabs(v - vp) > p.FlawThreshold || std::fabs(v) >= 150) flaw = true;
+    if (std::fabs(v - vp) > FlawThreshold || std::fabs(v) >= 150) flaw = true;
     if (FC.PeriodFlaw[i] == 1) flaw = true;
     double Ii = FC.I[i];
     const double Gi = FC.G[i], Ni = FC.gNMDA[i];
@@ -142,7 +138,7 @@ void AnalyzePulses(Recording& rec, int k, const FCRecord& FC, const FCSettings& 
       case S::DelayNegativePulse:
         Vmax = std::max(v, Vmax);
         if (i - iPos == halfPulse) p.VHalfPulse[np] = v;
-        if (v > p.V2 && cV2 <= p.nV2max) {
+        if (v > V2 && cV2 <= nV2max) {
           ++cV2;
           p.dVdt_V2[np] = ((cV2 - 1) * p.dVdt_V2[np] + (v - vp) / dtms) / cV2;
         }
@@ -190,7 +186,7 @@ void AnalyzePulses(Recording& rec, int k, const FCRecord& FC, const FCSettings& 
         Ia = Ia + (Ii - Ia) * aHold;
         Ga = Ga + (Gi - Ga) * aHold;
         Na = Na + (Ni - Na) * aHold;
-        if (v > p.V1 && cV1 <= p.nV1max) {
+        if (v > V1 && cV1 <= nV1max) {
           ++cV1;
           p.dVdt_V1[np] = ((cV1 - 1) * p.dVdt_V1[np] + (v - vp) / dtms) / cV1;
         }
@@ -207,7 +203,7 @@ void AnalyzePulses(Recording& rec, int k, const FCRecord& FC, const FCSettings& 
   // The first meander (slot 0) starts before or at the scan and the one in
   // progress at its end is unfinished; the last completed one is not counted either.
   p.nPulses = std::max(0, np - 2);
-  ShiftInputs(p);
+  ShiftInputs(p, settings.Shift);
 }
 
 double ZValue(const Pulses& p, int n, int j) {
@@ -227,22 +223,24 @@ double ZValue(const Pulses& p, int n, int j) {
   return j >= 0 && j < static_cast<int>(z->size()) ? (*z)[j] : 0;
 }
 
-void AnalyticEstimate(Pulses& p, double Ipos, WarningSink& warnings) {
+void AnalyticEstimate(Pulses& p, double Ipos, const FCSettings& settings, WarningSink& warnings) {
   std::size_t size = p.Iest.size();
   for (const std::vector<double>* a : {&p.Gest, &p.dVdt_V1, &p.dVdt_V2}) size = std::min(size, a->size());
   const int n = std::min(p.nPulses, static_cast<int>(size) - 1);
   if (n < 1) return;
   // Both levels equal or no capacitance leave the membrane equation with no
   // solution: every pulse gets 0 rather than an infinity.
-  const bool solvable = p.V2 != p.V1 && p.C != 0;
-  const double q = solvable ? Ipos / (1000 * p.C) : 0;  // mV/ms
+  const double V1 = settings.V1, V2 = settings.V2, VL = settings.VL;  // mV
+  const double C = settings.C, GL = settings.GL;                        // nF, nS
+  const bool solvable = V2 != V1 && C != 0;
+  const double q = solvable ? Ipos / (1000 * C) : 0;  // mV/ms
   int unsolved = 0;
   for (int j = 1; j <= n; ++j) {
     const double a = p.dVdt_V1[j], b = p.dVdt_V2[j];
     double Gest = 0, Iest = 0;
     if (solvable) {
-      Gest = (a - b + q) * 1000 * p.C / (p.V2 - p.V1) - p.GL;
-      Iest = 1000 * p.C * (b * (p.VL - p.V1) + a * (p.V2 - p.VL) - q * (p.VL - p.V1)) / (p.V2 - p.V1);
+      Gest = (a - b + q) * 1000 * C / (V2 - V1) - GL;
+      Iest = 1000 * C * (b * (VL - V1) + a * (V2 - VL) - q * (VL - V1)) / (V2 - V1);
     }
     if (!solvable || !std::isfinite(Gest) || !std::isfinite(Iest)) {
       Gest = Iest = 0;
@@ -254,7 +252,7 @@ void AnalyticEstimate(Pulses& p, double Ipos, WarningSink& warnings) {
   if (!solvable)
     warnings.Warn(fmt::format("Analytic estimate: no solution with V1 = {} mV, V2 = {} mV, C = {} nF "
                               "(V1 and V2 must differ, C must not be 0); I and G of {} pulses are set to 0",
-                              p.V1, p.V2, p.C, unsolved));
+                              V1, V2, C, unsolved));
   else if (unsolved > 0)
     warnings.Warn(fmt::format("Analytic estimate: I and G of {} pulses are out of range and set to 0", unsolved));
 }

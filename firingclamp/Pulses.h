@@ -2,7 +2,7 @@
 // The firing-clamp pulses: each meander of a prepared sweep condensed into one
 // row (the time of the pulse, the current and conductance that acted before
 // it, and the voltage features, the z values, from which I and G are later
-// recovered), and the settings of that condensation.
+// recovered), and which sweep they were condensed from.
 
 #include <array>
 #include <vector>
@@ -46,15 +46,11 @@ struct Pulses {
 
   int nPulses = 0;  // valid pulses 1..nPulses; never negative
   int nFlaws = 0;   // meanders discarded by the last analysis
-  // Copied from FCSettings by ReadFCSettings.
-  int nExclude = 0;  // samples skipped at the start of the sweep
-  int nV1max = 0, nV2max = 0;
-  double FlawThreshold = 0;  // mV
-  double Shift = 0;          // pulses
-  double V1 = 0, V2 = 0;     // mV
-  double C = 0;              // nF
-  double VL = 0;             // mV
-  double GL = 0;             // nS
+  // The slot of the record they were condensed from (0: none, or read back
+  // from the estimates file), and the settings that record was compensated
+  // with, which the estimation must agree with.
+  int slot = 0;
+  CompensatedWith compensatedWith;
 
   // The 25 arrays by position 0..24.
   std::array<std::vector<double>*, kPulseArrays> Arrays();
@@ -87,15 +83,17 @@ struct FCSettings {
 // The settings step of every firing-clamp operation: recomputes the meander
 // counts nPeriod, nPulse, nStop of `par.FCPars` from Freq, Tpulse, nPar and
 // dtPar (a count whose quotient cannot be computed becomes 0, with a
-// message), reconciles the waveform kind with the "Lost parameters" choice,
-// resets nFlaws and copies the settings into `p`.
-void ReadFCSettings(RecordingParameters& par, LostParameters lost, const FCSettings& settings, Pulses& p,
-                    WarningSink& warnings);
+// message), reconciles the waveform kind with the "Lost parameters" choice
+// and resets nFlaws. Returns the first sample the analysis looks at:
+// "Exclude initial" in samples of dtPar, plus 1.
+int ReadFCSettings(RecordingParameters& par, LostParameters lost, const FCSettings& settings, Pulses& p,
+                   WarningSink& warnings);
 
 // Runs ReadFCSettings, then condenses the meanders of slot `k`, prepared in
 // `FC` by DetectMeander, into `p`: flaws, z values, I, G, gNMDA of each pulse
 // and the shift of I, G, gNMDA against the pulses. An `FC` that does not hold
-// slot k as loaded now is refused with a message (nPulses = 0).
+// slot k as loaded now is refused with a message (nPulses = 0). The pulses
+// take the slot and the compensation settings from FC.
 void AnalyzePulses(Recording& rec, int k, const FCRecord& FC, const FCSettings& settings, LostParameters lost,
                    Pulses& p, WarningSink& warnings);
 
@@ -104,12 +102,13 @@ void AnalyzePulses(Recording& rec, int k, const FCRecord& FC, const FCSettings& 
 // or a slot the arrays do not hold, gives 0.
 double ZValue(const Pulses& p, int n, int j);
 
-// Iest and Gest of every valid pulse from dVdt_V1 and dVdt_V2 and the
-// membrane equation with capacitance C, leak GL reversing at VL, and the
-// positive pulse `Ipos` (pA). With V2 = V1 or C = 0, or where the result is
-// not a finite number, the pulse gets 0 and one warning says how many.
+// Iest and Gest of every valid pulse from dVdt_V1 and dVdt_V2 at the levels
+// V1, V2 of `settings` and the membrane equation with its capacitance C,
+// leak GL reversing at VL, and the positive pulse `Ipos` (pA). With V2 = V1
+// or C = 0, or where the result is not a finite number, the pulse gets 0 and
+// one warning says how many.
 // The caller then splits the conductances, writes and draws the estimates
 // with Vus taken as VL.
-void AnalyticEstimate(Pulses& p, double Ipos, WarningSink& warnings);
+void AnalyticEstimate(Pulses& p, double Ipos, const FCSettings& settings, WarningSink& warnings);
 
 }  // namespace velmora

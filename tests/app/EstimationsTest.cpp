@@ -97,7 +97,9 @@ class EstimationsTest : public QObject {
   }
 
   // "Analytic" estimates from the pulses analysed last and draws that;
-  // without pulses it says so and leaves the charts alone.
+  // without pulses it says so and leaves the charts alone. After an edit of
+  // Mg the pulses' voltages were compensated with another Mg than the split
+  // now reads: "Analytic" must say so.
   void analyticDrawsTheAnalyticEstimate() {
     {
       AppWithEstimates app;
@@ -110,7 +112,7 @@ class EstimationsTest : public QObject {
     SelectAllAndLoadFc(*app.window);
     Pulses expected = app.session->pulses;
     NullSink sink;
-    AnalyticEstimate(expected, app.session->rec.par.FCPars.Ipos, sink);
+    AnalyticEstimate(expected, app.session->rec.par.FCPars.Ipos, app.window->settings().fc, sink);
     app.parts().estimationsWindow->parts().analytic->click();
     const Series* estI = FindSeries(app.session->fcCharts.estimations.current, "Estimated I");
     QCOMPARE(static_cast<int>(estI->points.size()), expected.nPulses);
@@ -120,6 +122,12 @@ class EstimationsTest : public QObject {
     QVERIFY(ReadEstimates(app.estimation, nullptr, written));
     QCOMPARE(written.nPulses, expected.nPulses);
     QVERIFY(std::abs(written.Iest[2] - expected.Iest[2]) <= 0.0005);
+    QVERIFY(!app.parts().warningsWindow->Text().contains("compensated with other settings"));
+
+    app.parts().estimationsWindow->parts().Mg->setValue(1.5);  // mM
+    app.parts().estimationsWindow->parts().analytic->click();
+    QVERIFY(app.parts().warningsWindow->Text().contains("compensated with other settings"));
+    QVERIFY(app.parts().warningsWindow->Text().contains("\"Mg\" 0 then, 1.5 now"));
   }
 
   // Each "Adjust scales to ..." copies the time axis of its own partner,

@@ -127,7 +127,7 @@ class FiringClampTest : public QObject {
     QCOMPARE(app.parts().statusPanel->palette().color(QPalette::Window), QColor(101, 179, 6));
 
     app.approx->analyticFields()[0]->setValue(-70);  // "V1, mV"
-    QCOMPARE(app.session->pulses.V1, -70.0);
+    QCOMPARE(app.window->settings().fc.V1, -70.0);
     QCOMPARE(LinesOf(file), kGridPulses);
     QVERIFY(app.parts().warningsWindow->Text().contains("pulses are in the calibration set"));
   }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string>
 
+#include "firingclamp/Averaging.h"
 #include "recording/Stimulus.h"
 
 namespace velmora {
@@ -48,10 +49,10 @@ Recording MeanderRecording(int periods) {
   return rec;
 }
 
-FCRecord NoDelays() {
-  FCRecord FC;
-  FC.DelayI = FC.DelayT = FC.DelayV = 0;
-  return FC;
+CompensationSettings NoDelays() {
+  CompensationSettings c;
+  c.DelayI = c.DelayT = c.DelayV = 0;
+  return c;
 }
 
 struct StepCase {
@@ -115,9 +116,9 @@ TEST(MeanderStates, NamesRoundTrip) {
 // sample; only the first meander of the sweep is marked late.
 TEST(DetectMeander, CleanMeanderRunsThroughTheCycle) {
   Recording rec = MeanderRecording(4);
-  FCRecord FC = NoDelays();
+  FCRecord FC;
   CollectingSink warnings;
-  ASSERT_TRUE(DetectMeander(rec, 1, FC, warnings));
+  ASSERT_TRUE(DetectMeander(rec, 1, NoDelays(), {}, FC, warnings));
   EXPECT_EQ(warnings.size(), 0u);
   EXPECT_EQ(FC.State.size(), 401u);
   EXPECT_EQ(FC.slot, 1);
@@ -146,11 +147,12 @@ TEST(DetectMeander, CleanMeanderRunsThroughTheCycle) {
 TEST(DetectMeander, DelaysShiftTheClockAndTheMeasuredCurrent) {
   Recording rec = MeanderRecording(3);
   rec.par.ClampWave.WaveKind = 1;  // I0 sin(2 pi t / 20 ms): each sample has its own value
-  FCRecord FC = NoDelays();
-  FC.DelayI = 2, FC.DelayT = 3;
-  FC.mode = CompensationMode::CommandOnly;
+  CompensationSettings compensation = NoDelays();
+  compensation.DelayI = 2.9, compensation.DelayT = 3;  // samples, truncated
+  compensation.mode = CompensationMode::CommandOnly;
+  FCRecord FC;
   CollectingSink warnings;
-  ASSERT_TRUE(DetectMeander(rec, 1, FC, warnings));
+  ASSERT_TRUE(DetectMeander(rec, 1, compensation, {}, FC, warnings));
   const SweepSlot& s = rec.traces[1];
   for (int i : {1, 2, 3, 4, 150}) {
     const int dT = i <= 3 ? 0 : 3, dI = i <= 2 ? 0 : 2;
@@ -170,10 +172,13 @@ TEST(DetectMeander, CompensationModesCorrectVIGAndTheStepValues) {
     const auto mode = static_cast<CompensationMode>(m);
     Recording rec = MeanderRecording(3);
     rec.Ifile[1] = 50, rec.Gfile[1] = 4, rec.Gain = 2;
-    FCRecord FC = NoDelays();
-    FC.mode = mode, FC.G1 = G1, FC.Vjunction = Vj, FC.Ioffset = Ioff;
+    CompensationSettings compensation = NoDelays();
+    compensation.mode = mode, compensation.G1 = G1;
+    EstimationsWindowSettings estimations;
+    estimations.corrections.Vjunction = Vj, estimations.corrections.Ioffset = Ioff;
+    FCRecord FC;
     CollectingSink warnings;
-    ASSERT_TRUE(DetectMeander(rec, 1, FC, warnings)) << m;
+    ASSERT_TRUE(DetectMeander(rec, 1, compensation, estimations, FC, warnings)) << m;
     const bool keepsR1 = m <= 2 || m == 6;
     const double r = keepsR1 ? R1 : 0;
     const double G = Gcom / (Gcom * r + 1);
@@ -200,14 +205,15 @@ TEST(DetectMeander, CompensationModesCorrectVIGAndTheStepValues) {
 // The measured current is low-pass filtered with tau_Ifilt; a time constant
 // shorter than a sample would make the filter grow without bound.
 TEST(DetectMeander, IrealFilterStaysBoundedForAnyTimeConstant) {
-  for (const double tau : {2e-4, 1e-6}) {  // s; dt = 1e-4 s
+  for (const double tau : {200.0, 1.0}) {  // us; dt = 100 us
     Recording rec = MeanderRecording(3);
-    FCRecord FC = NoDelays();
-    FC.tauIfilt = tau;
+    CompensationSettings compensation = NoDelays();
+    compensation.tauIfilt = tau;
+    FCRecord FC;
     CollectingSink warnings;
-    ASSERT_TRUE(DetectMeander(rec, 1, FC, warnings));
+    ASSERT_TRUE(DetectMeander(rec, 1, compensation, {}, FC, warnings));
     const auto& Ireal = rec.traces[1].Ireal;
-    if (tau == 2e-4) {
+    if (tau == 200) {
       EXPECT_DOUBLE_EQ(FC.Ireal[1], 0.5 * Ireal[1]);  // from 0, half the way per sample
       EXPECT_DOUBLE_EQ(FC.Ireal[2], 0.75 * Ireal[1]);
     } else {
@@ -240,10 +246,12 @@ TEST(DetectMeander, RefusesWithoutPeriodOrSamples) {
     Recording rec = MeanderRecording(3);
     rec.Gfile[1] = 4;
     c.spoil(rec);
-    FCRecord FC = NoDelays();
-    FC.slot = 1, FC.nLast = 300, FC.G1 = 10, FC.mode = CompensationMode::CommandOnly;
+    CompensationSettings compensation = NoDelays();
+    compensation.G1 = 10, compensation.mode = CompensationMode::CommandOnly;
+    FCRecord FC;
+    FC.slot = 1, FC.nLast = 300;
     CollectingSink warnings;
-    EXPECT_FALSE(DetectMeander(rec, c.k, FC, warnings)) << c.name;
+    EXPECT_FALSE(DetectMeander(rec, c.k, compensation, {}, FC, warnings)) << c.name;
     ASSERT_EQ(warnings.size(), 1u) << c.name;
     EXPECT_THAT(warnings[0], HasSubstr(c.message)) << c.name;
     EXPECT_EQ(FC.slot, 0) << c.name;
@@ -270,10 +278,13 @@ TEST(DetectMeander, SettingsThatDivideByZeroAreReported) {
       rec.par.ClampWave = {.GEamp = 1, .gNMDAamp = c.gNMDA, .EI = -75, .WaveKind = 5, .WaveAlways = 1};
     }
     rec.Gfile[1] = 4, rec.Ifile[1] = 50, rec.Gain = c.Gain;
-    FCRecord FC = NoDelays();
-    FC.mode = CompensationMode::CommandOnly, FC.G1 = c.G1, FC.Mg = c.Mg;
+    CompensationSettings compensation = NoDelays();
+    compensation.mode = CompensationMode::CommandOnly, compensation.G1 = c.G1;
+    EstimationsWindowSettings estimations;
+    estimations.nmda.Mg = c.Mg;
+    FCRecord FC;
     CollectingSink warnings;
-    ASSERT_TRUE(DetectMeander(rec, 1, FC, warnings)) << c.name;
+    ASSERT_TRUE(DetectMeander(rec, 1, compensation, estimations, FC, warnings)) << c.name;
     ASSERT_EQ(warnings.size(), 1u) << c.name;
     EXPECT_THAT(warnings[0], HasSubstr(c.message)) << c.name;
     for (int i = 0; i <= 300; ++i) {

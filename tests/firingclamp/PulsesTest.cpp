@@ -6,6 +6,7 @@
 #include <cmath>
 #include <string>
 
+#include "firingclamp/Averaging.h"
 #include "firingclamp/Meander.h"
 #include "modelcell/Synth.h"
 #include "recording/TraceFile.h"
@@ -201,25 +202,21 @@ TEST(ReadFCSettings, ComputesTheCountsAndGuardsAZeroStep) {
   par.ClampWave.WaveKind = -13;  // not recorded
   LostParameters lost = LostParameters::IConstGCos;
   FCSettings settings;
-  settings.nV1max = 10.9;
   Pulses p;
   p.nFlaws = 7;
   CollectingSink warnings;
-  ReadFCSettings(par, lost, settings, p, warnings);
+  EXPECT_EQ(ReadFCSettings(par, lost, settings, p, warnings), 501);  // the first sample looked at
   EXPECT_EQ(warnings.size(), 0u);
   EXPECT_EQ(par.FCPars.nPeriod, 100);
   EXPECT_EQ(par.FCPars.nPulse, 10);
   EXPECT_EQ(par.FCPars.nStop, 500);
   EXPECT_EQ(par.ClampWave.WaveKind, 2);
-  EXPECT_EQ(p.nExclude, 501);
   EXPECT_EQ(p.nFlaws, 0);
-  EXPECT_EQ(p.nV1max, 10);
 
   par.dtPar = 0;
-  ReadFCSettings(par, lost, settings, p, warnings);
+  EXPECT_EQ(ReadFCSettings(par, lost, settings, p, warnings), 1);
   EXPECT_EQ(par.FCPars.nPeriod, 0);
   EXPECT_EQ(par.FCPars.nStop, 0);
-  EXPECT_EQ(p.nExclude, 1);
   ASSERT_EQ(warnings.size(), 2u);
   EXPECT_THAT(warnings[0], HasSubstr("nPeriod, nPulse, nStop cannot be computed"));
   EXPECT_THAT(warnings[1], HasSubstr("no initial samples are excluded"));
@@ -252,17 +249,17 @@ TEST(AnalyticEstimate, RecoversIAndGAndGuardsItsDivisions) {
   };
   const double I = 50, G = 3, Ipos = 2000, C = 0.08, Gt = 10 + G;  // GL = 10 nS
   for (const Case& c : cases) {
+    const FCSettings settings{.V1 = c.V1, .V2 = c.V2, .C = c.C, .VL = -45, .GL = 10};
     Pulses p;
-    p.V1 = c.V1, p.V2 = c.V2, p.C = c.C, p.VL = -45, p.GL = 10;
     p.nPulses = 4;
     SizePulseArrays(p, 5);
     for (int j = 1; j <= 5; ++j) {  // membrane: 1000 C dV/dt = I - Gt (V - VL) [+ Ipos]
-      p.dVdt_V1[j] = (I - Gt * (-72 - p.VL)) / (1000 * C);
-      p.dVdt_V2[j] = (I - Gt * (-50 - p.VL) + Ipos) / (1000 * C);
+      p.dVdt_V1[j] = (I - Gt * (-72 - settings.VL)) / (1000 * C);
+      p.dVdt_V2[j] = (I - Gt * (-50 - settings.VL) + Ipos) / (1000 * C);
       p.Iest[j] = p.Gest[j] = 99;
     }
     CollectingSink warnings;
-    AnalyticEstimate(p, Ipos, warnings);
+    AnalyticEstimate(p, Ipos, settings, warnings);
     const bool solvable = *c.message == 0;
     for (int j = 1; j <= 4; ++j) {
       EXPECT_NEAR(p.Iest[j], solvable ? I : 0, 1e-9) << c.name << " pulse " << j;
@@ -297,7 +294,7 @@ TEST(FiringClampSweep, ModelCellPulsesCarryTheClampedIAndG) {
   LoadSettings load;
   ASSERT_TRUE(LoadSweep(rec, 1, load, warnings));
   FCRecord FC;  // design defaults: delays 5, 5, 8; no electrode resistance
-  ASSERT_TRUE(DetectMeander(rec, 1, FC, warnings));
+  ASSERT_TRUE(DetectMeander(rec, 1, CompensationSettings{}, EstimationsWindowSettings{}, FC, warnings));
   FCSettings settings;
   settings.FlawThreshold = 50;  // the model's spike rises up to 33 mV in one 0.05 ms sample
   Pulses p;
