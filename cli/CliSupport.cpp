@@ -70,8 +70,12 @@ Result<std::vector<int>> SelectRecordings(const std::vector<ListedRecording>& li
         if (ParseAbfSweepName(listed[i].trace) &&
             (listed[i].second == name || fs::path(listed[i].second).filename() == name))
           selected.push_back(i);
-    if (selected.size() == before)
-      return Error{(fs::path(dir) / "ListOfFiles").string(), 0, "", fmt::format("{} is not listed", Quoted(name))};
+    if (selected.size() == before) {
+      // The sweeps of ABF files are listed from the directory itself.
+      const bool abf = !listed.empty() && ParseAbfSweepName(listed.front().trace);
+      return Error{abf ? dir : (fs::path(dir) / "ListOfFiles").string(), 0, "",
+                   fmt::format("{} is not listed", Quoted(name))};
+    }
   }
   return selected;
 }
