@@ -18,6 +18,7 @@ namespace velmora {
 
 struct FIRun {
   std::vector<FISweep> sweeps;  // analysed and written, in slot order
+  std::vector<std::string> names;  // of each sweep's recording (FileNames); empty for the column formats
   // Why the run analysed nothing or stopped before its last sweep (a read
   // that failed, no sweep loaded, the bridge condition); empty otherwise.
   std::string stopped;
@@ -44,6 +45,18 @@ struct BatchDir {
   FIRun run;
 };
 
+// The F-I runs of the ABF or ATF files listed in session.listed (the
+// entries of one file follow one another): one run per file over its
+// sweeps (the first kMaxSweeps; a warning names a file with more), named by
+// the file in BatchDir::D. Only the first run that analyses anything starts
+// the result files afresh ("Rewrite output files"); the later ones append, so
+// the files hold every file's sweeps. A file that cannot be loaded is
+// reported in its run's `stopped` and the others go on; a result-file error
+// ends them all.
+Result<std::vector<BatchDir>> FICurvesPerFile(Session& session, const Settings& settings,
+                                              const std::filesystem::path& resultDir, WarningSink& warnings,
+                                              const ShownWindows& shown = {});
+
 struct BatchRun {
   BatchDirs dirs;
   std::vector<BatchDir> runs;  // one per entry of dirs.DirList that was reached
@@ -54,6 +67,11 @@ struct BatchRun {
 // each directory found, in the format of settings.format (a warning says when
 // it is not the kind found), writing into curDir. A directory whose read
 // fails is reported and the batch goes on; a result-file error ends it.
+// Without directories of the column formats, the directories holding ABF or
+// ATF files are taken: FICurvesPerFile for each, the runs listed as
+// "<D>/<file>", read as the main format reads a list of files (whatever
+// format is chosen; a warning says so when another one is). "Rewrite output
+// files" starts the files afresh once, at the first run.
 Result<BatchRun> TreatAllDirs(Session& session, const Settings& settings, const std::filesystem::path& curDir,
                               WarningSink& warnings, const ShownWindows& shown = {});
 

@@ -203,7 +203,10 @@ Status LoadSelection(Session& session, const Settings& settings, const std::vect
   std::sort(entries.begin(), entries.end());
   entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
   const int nListed = static_cast<int>(session.listed.size());
-  const fs::path listFile = session.dataDir / "ListOfFiles";
+  std::error_code ec;
+  // Sweeps of ABF files are listed without a list file: the directory is named instead.
+  const fs::path listFile =
+      fs::exists(session.dataDir / "ListOfFiles", ec) ? session.dataDir / "ListOfFiles" : session.dataDir;
   if (!entries.empty() && (entries.front() < 0 || entries.back() >= nListed))
     return Error{listFile.string(), 0, "",
                  fmt::format("entry {} is not in the list of {} recordings",
@@ -221,7 +224,7 @@ Status LoadSelection(Session& session, const Settings& settings, const std::vect
     ++n;
     if (static_cast<int>(rec.FileNames.size()) <= n) rec.FileNames.resize(n + 1);
     rec.FileNames[n] = (session.dataDir / session.listed[e].trace).string();
-    Status s = LoadSweepFiles(rec, rec.FileNames[n], warnings);
+    Status s = LoadSweepFiles(rec, rec.FileNames[n], warnings, settings.load);
     if (s) s = LoadSweep(rec, n, settings.load, warnings);
     if (!s) {
       UnloadData(session);

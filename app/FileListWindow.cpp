@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/Windows.h"
+#include "recording/AbfSweeps.h"
 
 namespace velmora::app {
 
@@ -66,7 +67,9 @@ bool FileListWindow::eventFilter(QObject* watched, QEvent* event) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->text() == "d") {
       const int count = static_cast<int>(Selected().size());
-      if (count > 0 && onDeleteRequested && confirmDelete(count)) onDeleteRequested();
+      // Sweeps of ABF files are not deleted (the deletion says why): nothing to confirm.
+      const bool abf = !session_.listed.empty() && ParseAbfSweepName(session_.listed.front().trace);
+      if (count > 0 && onDeleteRequested && (abf || confirmDelete(count))) onDeleteRequested();
       return true;
     }
   }

@@ -21,6 +21,7 @@
 #include "app/Windows.h"
 #include "actions/FiringClampRun.h"
 #include "firingclamp/Lattice.h"
+#include "recording/AbfSweeps.h"
 #include "recording/ParameterFile.h"
 
 namespace velmora::app {
@@ -28,6 +29,16 @@ namespace velmora::app {
 namespace fs = std::filesystem;
 
 namespace {
+
+// "Form9: parameters read" for the recording of this name: its parameter
+// file, or the header of its ABF or ATF file (kept from the load: this
+// reads nothing).
+void ShowParametersOf(ParametersWindow& window, Recording& rec, const std::string& name, const LoadSettings& load,
+                      WarningSink& warnings) {
+  const auto abf = ParseAbfSweepName(name);
+  if (!abf) return window.ShowFile(ParameterFileName(name));
+  if (auto file = KeptAbf(rec, abf->file, warnings)) window.ShowLines(ShowAbfHeader(**file, abf->sweep, load));
+}
 
 // The driver's steps also go to the tab's "Status" label as they happen.
 class StatusLabelSink : public WarningSink {
@@ -120,7 +131,8 @@ void FiringClampController::LoadSelectedRecordings() {
     if (run) views_.pages.setCurrentIndex(static_cast<int>(run->page));
     const Recording& rec = session_.rec;
     if (rec.nFiles > 0 && rec.nFiles < static_cast<int>(rec.FileNames.size()))
-      views_.parametersWindow.ShowFile(ParameterFileName(rec.FileNames[rec.nFiles]));
+      ShowParametersOf(views_.parametersWindow, session_.rec, rec.FileNames[rec.nFiles], settings_.load,
+                       runner_.warnings());
     requests_.showSweepState();
     if (run && std::any_of(run->files.begin(), run->files.end(), [](const auto& f) { return f.approximated; })) {
       ShowInFront(&views_.estimationsWindow);

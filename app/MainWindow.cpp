@@ -449,7 +449,9 @@ void MainWindow::ReadList() {
     const QString dir = QString::fromStdString(session_.dataDir.string());
     parts_.statusText->setText(QFileInfo::exists(QDir(dir).filePath("ListOfFiles"))
                                    ? QString("The \"ListOfFiles\" of %1 names no recordings").arg(dir)
-                                   : QString("%1 has no \"ListOfFiles\": no recordings to list").arg(dir));
+                                   : QString("%1 has no \"ListOfFiles\" and no readable ABF or ATF file: no "
+                                             "recordings to list")
+                                         .arg(dir));
   }
 }
 

@@ -54,8 +54,12 @@ QWidget* MainWindow::BuildOptionsPage() {
   auto* criteria = Group("Spike criteria", {fields_.Number("V_min"), fields_.Number("dVdt_min"),
                                             fields_.Number("d2Vdt2_min"), fields_.Number("TimeWindow")});
   auto* ahp = Group("AHP fast", {fields_.Number("AHP_fast.dVdt_min"), fields_.Number("TimeSincePeak")});
+  auto* channels =
+      Group("ABF and ATF channels", {fields_.Number("Voltage_channel"), fields_.Number("Current_channel")});
+  channels->setToolTip("-1: by unit (voltage: the first channel in mV, else in V; current: the first in pA, else in "
+                       "nA, else the command)");
   auto* column1 = new QVBoxLayout;
-  for (QWidget* w : {general, criteria, ahp}) column1->addWidget(w);
+  for (QWidget* w : {general, criteria, ahp, channels}) column1->addWidget(w);
   column1->addStretch();
 
   // Column 2: filtering, threshold, parameter sets and the F-I analysis.

@@ -47,9 +47,12 @@ void ParametersWindow::Follow(QListWidget* from, QListWidget* to) {
 void ParametersWindow::ShowFile(const std::filesystem::path& parFile) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(parFile, ec)) return;
+  ShowLines(ShowParameterFile(parFile));
+}
+
+void ParametersWindow::ShowLines(const ParameterLines& lines) {
   const int top = labels_->verticalScrollBar()->value();
   const int row = labels_->currentRow();
-  const ParameterLines lines = ShowParameterFile(parFile);
   Fill(labels_, lines.labels);
   Fill(values_, lines.values);
   for (QListWidget* list : {labels_, values_}) {

@@ -27,18 +27,21 @@ namespace fs = std::filesystem;
 
 // How every command reads its recordings: as the program after start-up.
 struct ReadOptions {
-  double t0 = 0;  // ms
+  LoadSettings load;  // "Analyze since t0" and the channels of ABF and ATF files
   bool noFilter = false;
 };
 
 void AddReadOptions(CLI::App* cmd, ReadOptions& o) {
-  cmd->add_option("--t0", o.t0, "\"Analyze since t0\", ms")->capture_default_str();
+  cmd->add_option("--t0", o.load.t0, "\"Analyze since t0\", ms")->capture_default_str();
   cmd->add_flag("--no-filter", o.noFilter, "leave the voltage unfiltered (the \"Filter\" box unticked)");
+  AddChannelOptions(cmd, o.load);
 }
 
 Settings StartSettings(const ReadOptions& o) {
   Settings settings = StartupSettings();
-  settings.load.t0 = o.t0;
+  settings.load.t0 = o.load.t0;
+  settings.load.voltageChannel = o.load.voltageChannel;
+  settings.load.currentChannel = o.load.currentChannel;
   if (o.noFilter) settings.filter.on = false;
   return settings;
 }
@@ -72,6 +75,7 @@ Status WriteCsv(const std::string& path, const char* header, const Chart& chart,
 
 struct StatsOptions {
   std::string trace;
+  std::optional<int> sweep;
   ReadOptions read;
   std::optional<double> from, to;  // ms
   StatisticsSettings s;
@@ -82,7 +86,9 @@ void RunStats(StatsOptions& o) {
   Session session;
   Settings settings = StartSettings(o.read);
   QuietSink warnings;
-  if (Status s = ReadInto(session, settings, o.trace, 1, warnings); !s) return Fail(s.error());
+  const auto trace = RecordingOf(o.trace, o.sweep);
+  if (!trace) return Fail(trace.error());
+  if (Status s = ReadInto(session, settings, *trace, 1, warnings); !s) return Fail(s.error());
   Recording& rec = session.rec;
   if (o.from) rec.tOn = *o.from;
   if (o.to) rec.tOff = *o.to;
@@ -108,8 +114,9 @@ void AddStats(CLI::App& app) {
   auto o = std::make_shared<StatsOptions>();
   auto* cmd = app.add_subcommand(
       "stats", "Mean, dispersion, histogram and correlation function of the voltage inside the stimulation window");
-  cmd->add_option("trace", o->trace, "trace file")->required();
+  cmd->add_option("trace", o->trace, "trace file, an ABF or ATF file (see --sweep) or one of its sweeps")->required();
   AddReadOptions(cmd, o->read);
+  AddSweepOption(cmd, o->sweep);
   cmd->add_option("--from", o->from, "start of the window, ms (default: the sweep's tOn)");
   cmd->add_option("--to", o->to, "end of the window, ms (default: the sweep's tOff)");
   cmd->add_option("--nt-corr", o->s.nt_corr, "largest lag, samples")
@@ -145,6 +152,13 @@ void RunSplit(SplitOptions& o) {
   StderrSink warnings;
   Recording& rec = session.rec;
   MarkedTraces marked;
+  // An ABF or ATF file names its first sweep; "cell01.abf #3" another.
+  for (std::string* trace : {&o.zero, &o.current}) {
+    if (trace->empty()) continue;
+    const auto named = RecordingOf(*trace, std::nullopt);
+    if (!named) return Fail(named.error());
+    *trace = *named;
+  }
   if (Status s = ReadInto(session, settings, o.zero, 1, warnings); !s) return Fail(s.error());
   o.s.GL = MarkTraceAtZeroCurrent(marked, rec, 1);
   const double dt = rec.dt;
@@ -206,6 +220,7 @@ void AddSplit(CLI::App& app) {
 
 struct StimOptions {
   std::string trace;
+  std::optional<int> sweep;
   ReadOptions read;
   StimSettings s;
 };
@@ -214,8 +229,10 @@ void RunStim(StimOptions& o) {
   Session session;
   Settings settings = StartSettings(o.read);
   StderrSink warnings;
-  if (Status s = ReadInto(session, settings, o.trace, 1, warnings); !s) return Fail(s.error());
-  const fs::path stimFile = RecordingBaseName(o.trace) + ".stim";
+  const auto trace = RecordingOf(o.trace, o.sweep);
+  if (!trace) return Fail(trace.error());
+  if (Status s = ReadInto(session, settings, *trace, 1, warnings); !s) return Fail(s.error());
+  const fs::path stimFile = RecordingBaseName(*trace) + ".stim";
   if (Status s = FindStimulationArtifacts(session.rec, 1, o.s, session.StimTimes, session.charts.stimulus, stimFile,
                                           warnings);
       !s)
@@ -228,7 +245,8 @@ void AddStim(CLI::App& app) {
   auto o = std::make_shared<StimOptions>();
   auto* cmd = app.add_subcommand("stim", "Find the extracellular stimulation artefacts on Ireal, write "
                                          "\"<base>.stim\" and print the stimulus times, ms");
-  cmd->add_option("trace", o->trace, "trace file")->required();
+  cmd->add_option("trace", o->trace, "trace file, an ABF or ATF file (see --sweep) or one of its sweeps")->required();
+  AddSweepOption(cmd, o->sweep);
   cmd->add_option("--frequency", o->s.frequency, "nominal stimulation frequency, Hz")->capture_default_str();
   cmd->add_option("--limit", o->s.ddI_limit, "starting \"ddI_limit\" of the threshold search")->capture_default_str();
   AddReadOptions(cmd, o->read);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "cli/Commands.h"
+#include "recording/AbfSweeps.h"
 
 namespace velmora::cli {
 
@@ -59,11 +60,46 @@ Result<std::vector<int>> SelectRecordings(const std::vector<ListedRecording>& li
     const auto it = std::find_if(listed.begin(), listed.end(), [&](const ListedRecording& r) {
       return r.trace == name || fs::path(r.trace).filename() == name;
     });
-    if (it == listed.end())
-      return Error{(fs::path(dir) / "ListOfFiles").string(), 0, "", fmt::format("{} is not listed", Quoted(name))};
-    selected.push_back(static_cast<int>(it - listed.begin()));
+    if (it != listed.end()) {
+      selected.push_back(static_cast<int>(it - listed.begin()));
+      continue;
+    }
+    const std::size_t before = selected.size();
+    if (IsAbfFileName(name))
+      for (int i = 0; i < static_cast<int>(listed.size()); ++i)
+        if (ParseAbfSweepName(listed[i].trace) &&
+            (listed[i].second == name || fs::path(listed[i].second).filename() == name))
+          selected.push_back(i);
+    if (selected.size() == before) {
+      // The sweeps of ABF files are listed from the directory itself.
+      const bool abf = !listed.empty() && ParseAbfSweepName(listed.front().trace);
+      return Error{abf ? dir : (fs::path(dir) / "ListOfFiles").string(), 0, "",
+                   fmt::format("{} is not listed", Quoted(name))};
+    }
   }
   return selected;
+}
+
+Result<std::string> RecordingOf(const std::string& path, std::optional<int> sweep) {
+  if (IsAbfFileName(path)) return AbfSweepName(path, sweep.value_or(1) - 1);
+  if (sweep) return Error{path, 0, "--sweep", "names a sweep of an ABF or ATF file; this is not one"};
+  return path;
+}
+
+void AddSweepOption(CLI::App* cmd, std::optional<int>& sweep) {
+  cmd->add_option("--sweep", sweep, "ABF and ATF files: the sweep, 1 for the first (default 1)")
+      ->check(CLI::Range(1, kMaxRawSamples));
+}
+
+void AddChannelOptions(CLI::App* cmd, LoadSettings& load) {
+  cmd->add_option("--voltage-channel", load.voltageChannel,
+                  "ABF and ATF files: the channel (0 for the first) of the membrane voltage; default: the first in "
+                  "mV, else in V")
+      ->check(CLI::Range(0, 63));
+  cmd->add_option("--current-channel", load.currentChannel,
+                  "ABF and ATF files: the channel of the measured current; default: the first in pA, else in nA, "
+                  "else the command current")
+      ->check(CLI::Range(0, 63));
 }
 
 }  // namespace velmora::cli

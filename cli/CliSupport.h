@@ -1,12 +1,16 @@
 #pragma once
 // What every subcommand shares: warnings to stderr, errors as exit code 1.
 
+#include <CLI/CLI.hpp>
+
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "recording/ListOfFiles.h"
+#include "recording/TraceFile.h"
 #include "base/Errors.h"
 #include "base/WarningSink.h"
 
@@ -34,8 +38,20 @@ class StderrSink : public WarningSink {
 void Fail(const Error& error);
 
 // The entries of the data directory's list named by --select (by the listed
-// name or its file name), in the order given; every entry without names.
+// name or its file name; the name of an ABF or ATF file names all its
+// sweeps), in the order given; every entry without names.
 Result<std::vector<int>> SelectRecordings(const std::vector<ListedRecording>& listed,
                                           const std::vector<std::string>& names, const std::string& dir);
+
+// The recording a command reads from `path`: a trace of the main format or a
+// sweep name ("cell01.abf #3") as it is; an ABF or ATF file as its sweep
+// `sweep` (1-based, 1 when not given). A sweep given for another path is an Error.
+Result<std::string> RecordingOf(const std::string& path, std::optional<int> sweep);
+
+// --sweep N for a command that reads one recording.
+void AddSweepOption(CLI::App* cmd, std::optional<int>& sweep);
+
+// --voltage-channel and --current-channel: the channels of ABF and ATF files.
+void AddChannelOptions(CLI::App* cmd, LoadSettings& load);
 
 }  // namespace velmora::cli

@@ -14,6 +14,7 @@
 
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "recording/AbfSweeps.h"
 #include "recording/ListOfFiles.h"
 #include "recording/TextIO.h"
 #include "session/Session.h"
@@ -47,6 +48,7 @@ struct FiOptions {
   std::string preset = "adjusted";
   std::vector<std::string> set;
   std::string voltage, current, header;
+  LoadSettings channels;  // --voltage-channel, --current-channel; -1: not given
 };
 
 Result<Settings> SettingsFrom(const FiOptions& o) {
@@ -57,6 +59,8 @@ Result<Settings> SettingsFrom(const FiOptions& o) {
   if (o.rewrite) s.fi.AppendOutput = false;
   for (const std::string& a : o.set)
     if (Status st = ApplySetting(s, a, kFITag); !st) return st.error();
+  if (o.channels.voltageChannel >= 0) s.load.voltageChannel = o.channels.voltageChannel;
+  if (o.channels.currentChannel >= 0) s.load.currentChannel = o.channels.currentChannel;
   return s;
 }
 
@@ -102,22 +106,21 @@ VarnelFiles NewColumnFiles(const FiOptions& o) {
 }
 
 
-void PrintSweeps(const Session& session, const FIRun& run) {
+void PrintSweeps(const FIRun& run) {
   std::cout << fmt::format("{:>5} {:>10} {:>10} {:>8} {:>7} {:>10}  {}\n", "sweep", "Gclamp", "Iclamp", "nSpikes",
                            "nTrain", "nuLast", "file");
-  for (const FISweep& s : run.sweeps) {
-    const auto& names = session.rec.FileNames;
-    const std::string file = s.slot < static_cast<int>(names.size()) && !names[s.slot].empty()
-                                 ? fs::path(names[s.slot]).filename().string()
-                                 : fmt::format("column {}", s.slot);
+  for (std::size_t k = 0; k < run.sweeps.size(); ++k) {
+    const FISweep& s = run.sweeps[k];
+    const std::string file = k < run.names.size() && !run.names[k].empty() ? fs::path(run.names[k]).filename().string()
+                                                                           : fmt::format("column {}", s.slot);
     std::cout << fmt::format("{:>5} {:>10.2f} {:>10.2f} {:>8} {:>7} {:>10.2f}  {}\n", s.slot, s.Gclamp, s.Iclamp,
                              s.nSpikes, s.nTrain, s.nuLast, file);
   }
 }
 
-void Report(const Session& session, const Result<FIRun>& run, const std::string& dir) {
+void Report(const Result<FIRun>& run, const std::string& dir) {
   if (!run) return Fail(run.error());
-  if (!run->sweeps.empty()) PrintSweeps(session, *run);
+  if (!run->sweeps.empty()) PrintSweeps(*run);
   if (!run->stopped.empty()) Fail(Error{dir, 0, "", "F-I analysis stopped: " + run->stopped});
 }
 
@@ -130,16 +133,39 @@ void RunFi(const FiOptions& o) {
   std::error_code ec;
   Settings& s = *settings;
   if (s.format == FileFormat::Main) {
-    if (!fs::exists(session.dataDir / "ListOfFiles", ec))
-      return Fail(Error{o.dir, 0, "", "no \"ListOfFiles\" here; for column files give --format old or new"});
+    // An ABF or ATF file stands for its sweeps in its directory.
+    std::vector<std::string> select = o.select;
+    if (IsAbfFileName(o.dir) && fs::is_regular_file(o.dir, ec)) {
+      session.dataDir = fs::path(o.dir).parent_path().empty() ? fs::path(".") : fs::path(o.dir).parent_path();
+      select.push_back(fs::path(o.dir).filename().string());
+    }
+    const bool hasList = fs::exists(session.dataDir / "ListOfFiles", ec);
     auto listed = ReadListOfFiles(session.dataDir, session.homeDir, session.rec, warnings);
     if (!listed) return Fail(listed.error());
     session.listed = std::move(*listed);
+    if (session.listed.empty() && !hasList)
+      return Fail(Error{o.dir, 0, "",
+                        "no \"ListOfFiles\" and no readable ABF or ATF file here; for column files give --format old "
+                        "or new"});
     if (session.listed.empty())
       return Fail(Error{(session.dataDir / "ListOfFiles").string(), 0, "", "lists no recording"});
-    auto selected = SelectRecordings(session.listed, o.select, o.dir);
+    // A directory of ABF files, taken whole: one run per file, as each
+    // file's sweeps fit the slots while all of them together may not.
+    if (select.empty() && ParseAbfSweepName(session.listed.front().trace)) {
+      auto runs = FICurvesPerFile(session, s, session.dataDir, warnings);
+      if (!runs) return Fail(runs.error());
+      FIRun all;
+      for (const BatchDir& r : *runs) {
+        all.sweeps.insert(all.sweeps.end(), r.run.sweeps.begin(), r.run.sweeps.end());
+        all.names.insert(all.names.end(), r.run.names.begin(), r.run.names.end());
+        if (!r.run.stopped.empty()) all.stopped += (all.stopped.empty() ? "" : "; ") + r.D + ": " + r.run.stopped;
+      }
+      return Report(all, o.dir);
+    }
+    auto selected = SelectRecordings(session.listed, select, session.dataDir.string());
     if (!selected) return Fail(selected.error());
-    return Report(session, FICurvesOfSelection(session, s, *selected, session.dataDir, warnings), o.dir);
+    return Report(FICurvesOfSelection(session, s, *selected, session.dataDir, warnings),
+                  session.dataDir.string());
   } else {
     if (!o.select.empty()) return Fail(Error{"--select", 0, "", "names recordings of the main format only"});
     if (s.format == FileFormat::OldVarnel) {
@@ -150,19 +176,21 @@ void RunFi(const FiOptions& o) {
       session.files = NewColumnFiles(o);
     }
   }
-  Report(session, FICurves(session, s, session.dataDir, warnings), o.dir);
+  Report(FICurves(session, s, session.dataDir, warnings), o.dir);
 }
 
 void RunBatch(FiOptions o) {
   auto names = SortedEntries(o.dir);
   if (!names) return Fail(names.error());
-  const DirKind kind = ListBatchDirs(*names).kind;
+  DirKind kind = ListBatchDirs(*names).kind;
+  if (kind == DirKind::None) kind = ListAbfDirs(o.dir, *names).kind;
   if (kind == DirKind::None) {
-    std::cerr << fmt::format("{}: no directory named \"*_gst\" or \"*gs1*\"; nothing to do\n", o.dir);
+    std::cerr << fmt::format(
+        "{}: no directory named \"*_gst\" or \"*gs1*\", nor one holding ABF or ATF files; nothing to do\n", o.dir);
     return;
   }
   // Without --format the directories found say which column format to read.
-  if (o.format.empty()) o.format = kind == DirKind::OldColumns ? "old" : "new";
+  if (o.format.empty() && kind != DirKind::Abf) o.format = kind == DirKind::OldColumns ? "old" : "new";
   auto settings = SettingsFrom(o);
   if (!settings) return Fail(settings.error());
   Session session;
@@ -173,7 +201,7 @@ void RunBatch(FiOptions o) {
   int stopped = 0;
   for (const BatchDir& d : batch->runs) {
     std::cout << d.D << ":" << (d.run.stopped.empty() ? "" : " stopped: " + d.run.stopped) << "\n";
-    if (!d.run.sweeps.empty()) PrintSweeps(session, d.run);
+    if (!d.run.sweeps.empty()) PrintSweeps(d.run);
     if (!d.run.stopped.empty()) ++stopped;
   }
   if (stopped > 0)
@@ -191,6 +219,7 @@ void AddCommonOptions(CLI::App* cmd, FiOptions& o, bool batch) {
                     "main (ListOfFiles and trace files; default), old or new (column files in the directory, read "
                     "every Skip-th line: --set Skip=1 keeps the spikes)")
         ->check(CLI::IsMember({"main", "old", "new"}));
+  AddChannelOptions(cmd, o.channels);
   auto* rewrite = cmd->add_flag("--rewrite", o.rewrite, "\"Rewrite output files\": start the eleven files afresh");
   auto* append = cmd->add_flag("--append", o.append, "\"Append output files\" (default)");
   rewrite->excludes(append);
@@ -209,8 +238,13 @@ void AddFiCommands(CLI::App& app) {
       "fi",
       "F-I analysis of a data directory: the selected recordings (all by default), in list order; the eleven result "
       "files (out_*.dat) are written into the directory and a table per sweep is printed");
-  cmd->add_option("dir", fi->dir, "data directory")->required();
-  cmd->add_option("--select", fi->select, "recordings by their name in ListOfFiles (main format)");
+  cmd->add_option("dir", fi->dir,
+                  "data directory: its \"ListOfFiles\" or, without one, the sweeps of its ABF and ATF files; or one "
+                  "ABF or ATF file (its sweeps)")
+      ->required();
+  cmd->add_option("--select", fi->select,
+                  "recordings by their name in the list of files (main format): a trace, an ABF sweep as listed "
+                  "(\"cell01.abf #3\") or an ABF file (all its sweeps)");
   cmd->add_option("--voltage", fi->voltage, "column formats: the voltage file");
   cmd->add_option("--current", fi->current, "column formats: the current file");
   cmd->add_option("--header", fi->header, "column formats: the header file");
@@ -221,7 +255,8 @@ void AddFiCommands(CLI::App& app) {
   auto* bcmd = app.add_subcommand(
       "batch",
       "F-I analysis of every experiment directory in <dir>: \"<D>_gst\" (old column format) and \"*gs1*\" (new), "
-      "sorted by name; all results go into the eleven files of <dir>");
+      "sorted by name; without those, every directory holding ABF or ATF files, one run per file; all results go "
+      "into the eleven files of <dir>");
   bcmd->add_option("dir", batch->dir, "directory holding the experiment directories")->required();
   AddCommonOptions(bcmd, *batch, true);
   bcmd->callback([batch] { RunBatch(*batch); });

@@ -5,6 +5,7 @@
 #include <array>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -20,9 +21,10 @@ namespace {
 
 struct SpikesOptions {
   std::string trace;
+  std::optional<int> sweep;
   bool csv = false;
   bool json = false;
-  double t0 = 0;  // ms
+  LoadSettings load;
   std::string preset = "adjusted";
 };
 
@@ -90,23 +92,27 @@ void PrintJson(const SpikeList& s, const std::string& trace) {
 void RunSpikes(const SpikesOptions& o) {
   Settings settings = StartupSettings();
   if (o.preset == "default") ApplyParameterSet(settings, 0);
-  settings.load.t0 = o.t0;
+  settings.load.t0 = o.load.t0;
+  settings.load.voltageChannel = o.load.voltageChannel;
+  settings.load.currentChannel = o.load.currentChannel;
   Session session;
   StderrSink warnings;
   Recording& rec = session.rec;
-  if (Status s = LoadSweepFiles(rec, o.trace, warnings); !s) return Fail(s.error());
+  const auto trace = RecordingOf(o.trace, o.sweep);
+  if (!trace) return Fail(trace.error());
+  if (Status s = LoadSweepFiles(rec, *trace, warnings, settings.load); !s) return Fail(s.error());
   if (Status s = LoadSweep(rec, 1, settings.load, warnings); !s) return Fail(s.error());
-  rec.FileNames = {"", o.trace};
+  rec.FileNames = {"", *trace};
   rec.nFiles = 1;
   // As the read pipeline does: a firing-clamp sweep is never filtered.
   if (settings.filter.on && rec.par.FiringClampOn != 1)
     FilterVoltage(rec.traces[1], rec.dt, settings.filter, warnings);
   if (!DetectSpikes(session.spikes, rec, 1, settings.spikes))
     warnings.Warn(fmt::format("{}: no spike detection for a firing-clamp recording or one with SpikesOff = 1",
-                              o.trace));
+                              *trace));
 
   if (o.json)
-    PrintJson(session.spikes, o.trace);
+    PrintJson(session.spikes, *trace);
   else if (o.csv)
     PrintCsv(session.spikes);
   else
@@ -119,11 +125,16 @@ void AddSpikesCommand(CLI::App& app) {
   auto options = std::make_shared<SpikesOptions>();
   auto* cmd = app.add_subcommand(
       "spikes", "Read one sweep into slot 1, filter it as the program does, detect the spikes and list them");
-  cmd->add_option("trace", options->trace, "trace file, e.g. cell3_trace12_Err.cc")->required();
+  cmd->add_option("trace", options->trace,
+                  "trace file, e.g. cell3_trace12_Err.cc; or an ABF or ATF file (see --sweep), or one of its sweeps, "
+                  "e.g. \"cell01.abf #3\"")
+      ->required();
   auto* csv = cmd->add_flag("--csv", options->csv, "print CSV instead of an aligned table");
   auto* json = cmd->add_flag("--json", options->json, "print JSON instead of an aligned table");
   csv->excludes(json);
-  cmd->add_option("--t0", options->t0, "\"Analyze since t0\", ms")->capture_default_str();
+  cmd->add_option("--t0", options->load.t0, "\"Analyze since t0\", ms")->capture_default_str();
+  AddSweepOption(cmd, options->sweep);
+  AddChannelOptions(cmd, options->load);
   cmd->add_option("--preset", options->preset,
                   "\"Adjusted sets of parameters\": adjusted (the start-up set) or default")
       ->check(CLI::IsMember({"default", "adjusted"}))

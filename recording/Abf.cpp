@@ -55,10 +55,13 @@ std::string FixedText(std::string_view s) {
   return Latin1ToUtf8(s);
 }
 
-// Epochs are lettered from A; the 50-epoch tables run past Z.
+}  // namespace
+
 std::string EpochName(int number) {
   return number >= 0 && number < 26 ? std::string(1, static_cast<char>('A' + number)) : fmt::format("#{}", number + 1);
 }
+
+namespace {
 
 // Little-endian fields of one header or section entry. A field beyond the
 // bytes reads as 0: callers check the entry sizes they rely on first.
@@ -401,7 +404,7 @@ void AttachUserList(AbfFile& abf, int code, std::string_view text, WarningSink& 
   abf.userList = AbfUserList{code, dac, decoded->second, decoded->first, *values};
 }
 
-Result<AbfFile> ReadAbf2(const Source& src, WarningSink& warnings) {
+Result<AbfFile> ReadAbf2(const Source& src, bool withSamples, WarningSink& warnings) {
   auto headBytes = src.Read(0, kBlock, "the header");
   if (!headBytes) return headBytes.error();
   const Fields head(*headBytes);
@@ -543,6 +546,7 @@ Result<AbfFile> ReadAbf2(const Source& src, WarningSink& warnings) {
                             tick, abf.dt);
   if (!sweeps) return sweeps.error();
   abf.sweeps = std::move(*sweeps);
+  if (!withSamples) return abf;
   if (Status s = ReadSamples(src, sec[kData].offset, sec[kData].count / nADC, scaling, abf.channels); !s)
     return s.error();
   return abf;
@@ -584,7 +588,7 @@ void Abf1Epochs(const Fields& h, bool extended, AbfDac& dac) {
   }
 }
 
-Result<AbfFile> ReadAbf1(const Source& src, WarningSink& warnings) {
+Result<AbfFile> ReadAbf1(const Source& src, bool withSamples, WarningSink& warnings) {
   constexpr std::uint64_t kOldHeader = 2048, kNewHeader = 6144;
   auto first = src.Read(0, kOldHeader, "the header");
   if (!first) return first.error();
@@ -676,6 +680,7 @@ Result<AbfFile> ReadAbf1(const Source& src, WarningSink& warnings) {
                             h.I32(16), h.I32(138), synch, tick, abf.dt);
   if (!sweeps) return sweeps.error();
   abf.sweeps = std::move(*sweeps);
+  if (!withSamples) return abf;
   if (Status s = ReadSamples(src, dataOffset, static_cast<std::size_t>(count) / nADC, scaling, abf.channels); !s)
     return s.error();
   return abf;
@@ -976,7 +981,9 @@ std::span<const float> AbfFile::Sweep(int channel, int sweep) const {
   return std::span(channels.at(static_cast<std::size_t>(channel)).samples).subspan(s.first, s.length);
 }
 
-Result<AbfFile> ReadAbf(const fs::path& path, WarningSink& warnings) {
+namespace {
+
+Result<AbfFile> ReadAbfFile(const fs::path& path, bool withSamples, WarningSink& warnings) {
   auto src = Source::Open(path);
   if (!src) return src.error();
   if (src->size() < 4)
@@ -984,14 +991,22 @@ Result<AbfFile> ReadAbf(const fs::path& path, WarningSink& warnings) {
   auto sig = src->Read(0, 4, "the signature");
   if (!sig) return sig.error();
   const std::string_view s(reinterpret_cast<const char*>(sig->data()), sig->size());
-  if (s == "ABF ") return ReadAbf1(*src, warnings);
-  if (s == "ABF2") return ReadAbf2(*src, warnings);
+  if (s == "ABF ") return ReadAbf1(*src, withSamples, warnings);
+  if (s == "ABF2") return ReadAbf2(*src, withSamples, warnings);
   if (s.starts_with("ATF") && (s[3] == '\t' || s[3] == ' ' || s[3] == ',' || s[3] == '\r' || s[3] == '\n'))
     return ReadAtf(path, warnings);
   std::string shown;
   for (const char c : s) shown += c >= 0x20 && c < 0x7F ? std::string(1, c) : fmt::format("\\x{:02X}", static_cast<unsigned char>(c));
   return src->Fail(fmt::format("not an ABF or ATF file: it starts with \"{}\" (\"ABF \", \"ABF2\" or \"ATF\" expected)", shown),
                    "signature");
+}
+
+}  // namespace
+
+Result<AbfFile> ReadAbf(const fs::path& path, WarningSink& warnings) { return ReadAbfFile(path, true, warnings); }
+
+Result<AbfFile> ReadAbfHeader(const fs::path& path, WarningSink& warnings) {
+  return ReadAbfFile(path, false, warnings);
 }
 
 AbfCommand RebuildCommand(const AbfFile& abf, int dacNumber, int sweep) {

@@ -38,6 +38,9 @@ struct AbfEpoch {
   long pulsePeriod = 0, pulseWidth = 0;  // trains only
 };
 
+// Epochs are lettered from A; the 50-epoch tables run past Z ("#27").
+std::string EpochName(int number);
+
 struct AbfDac {
   int number = 0;
   std::string name, unit;  // the unit applies to the holding level and every epoch level
@@ -96,6 +99,11 @@ struct AbfFile {
 // returned. What the file holds but cannot be used (an unknown user-list
 // code) goes to `warnings`.
 Result<AbfFile> ReadAbf(const std::filesystem::path& path, WarningSink& warnings);
+
+// The same without the samples of an ABF file (every channel's samples stay
+// empty; the sweeps are laid out): what listing a directory needs. An ATF
+// file is read whole, since its rows give the sweep length.
+Result<AbfFile> ReadAbfHeader(const std::filesystem::path& path, WarningSink& warnings);
 
 // The command a DAC played in one sweep, sample by sample, in the DAC's unit.
 struct AbfCommand {

@@ -1,11 +1,13 @@
 #include "recording/ListOfFiles.h"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <algorithm>
 #include <string_view>
 #include <system_error>
 
+#include "recording/AbfSweeps.h"
 #include "recording/ParameterFile.h"
 #include "recording/TextIO.h"
 
@@ -39,6 +41,32 @@ void DeleteInside(const fs::path& root, const std::string& name, const fs::path&
   fs::remove(root / name, ec);  // a file that cannot be deleted loses its line all the same
 }
 
+// One entry per sweep of every ABF or ATF file of the directory, sorted by
+// file name, then sweep. Only the headers are read; a file that cannot be
+// read is named in a warning and left out.
+std::vector<ListedRecording> ListAbfSweeps(const fs::path& dataDir, WarningSink& warnings) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (fs::directory_iterator it(dataDir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    std::error_code typeError;
+    if (IsAbfFileName(name) && it->is_regular_file(typeError)) files.push_back(name);
+  }
+  std::sort(files.begin(), files.end());
+  std::vector<ListedRecording> list;
+  for (const std::string& name : files) {
+    // The load says what a header means for the analysis; the list only counts sweeps.
+    NullSink quiet;
+    const auto abf = ReadAbfHeader(dataDir / name, quiet);
+    if (!abf) {
+      warnings.Warn(fmt::format("{}; not listed", abf.error().What()));
+      continue;
+    }
+    for (int k = 0; k < static_cast<int>(abf->sweeps.size()); ++k) list.push_back({AbfSweepName(name, k), name});
+  }
+  return list;
+}
+
 }  // namespace
 
 Result<std::vector<ListedRecording>> ReadListOfFiles(const fs::path& dataDir, const fs::path& homeDir,
@@ -46,19 +74,23 @@ Result<std::vector<ListedRecording>> ReadListOfFiles(const fs::path& dataDir, co
   const fs::path listPath = dataDir / kListName;
   std::vector<ListedRecording> list;
   std::error_code ec;
-  if (!fs::exists(listPath, ec)) {
-    rec.nListed = 0;  // a count left from another directory would walk entries this list has not
-    return list;
+  const bool abf = !fs::exists(listPath, ec);
+  if (abf) {
+    list = ListAbfSweeps(dataDir, warnings);
+    // A count left from another directory would walk entries this list has not.
+    rec.nListed = static_cast<int>(list.size());
+    if (list.empty()) return list;
+  } else {
+    auto read = ReadLines(listPath, kListLimits);
+    if (!read) return read.error();
+    const std::vector<std::string>& lines = *read;
+    for (std::size_t i = 0; i < lines.size(); i += 2)
+      list.push_back({lines[i], i + 1 < lines.size() ? lines[i + 1] : std::string()});
+    rec.nListed = static_cast<int>(list.size());
   }
-  auto read = ReadLines(listPath, kListLimits);
-  if (!read) return read.error();
-  const std::vector<std::string>& lines = *read;
-  for (std::size_t i = 0; i < lines.size(); i += 2)
-    list.push_back({lines[i], i + 1 < lines.size() ? lines[i + 1] : std::string()});
-  rec.nListed = static_cast<int>(list.size());
 
   // A relative name belongs to the data directory; an absolute one replaces it.
-  if (!list.empty() && !list.back().second.empty()) {
+  if (!abf && !list.empty() && !list.back().second.empty()) {
     const Status s = ReadParameterFile(dataDir / list.back().second, rec.par);
     if (!s) warnings.Warn(s.error().What());
   }
@@ -79,10 +111,16 @@ std::string PreviousDir(const fs::path& homeDir) {
 Status DeleteSelectedRecordings(const fs::path& dataDir, const std::vector<int>& selected,
                                 WarningSink& warnings) {
   const fs::path listPath = dataDir / kListName;
+  std::error_code ec;
+  // Without a list the entries are sweeps of ABF and ATF files: one of them
+  // cannot go without the others, and a file holds the whole recording.
+  if (!fs::exists(listPath, ec))
+    return Error{dataDir.string(), 0, "",
+                 "has no \"ListOfFiles\": the sweeps of ABF and ATF files listed are not deleted from here; move or "
+                 "delete the files themselves"};
   auto read = ReadLines(listPath, kListLimits);
   if (!read) return read.error();
   const std::vector<std::string>& lines = *read;
-  std::error_code ec;
   fs::path root = fs::absolute(dataDir, ec);
   if (!ec) root = fs::weakly_canonical(root, ec);
   if (ec) return Error{dataDir.string(), 0, "", "cannot resolve the data directory: " + ec.message()};
@@ -108,6 +146,73 @@ ParameterLines ShowParameterFile(const fs::path& parFile) {
   auto lines = ReadLines(parFile, kParameterFileLimits);
   if (!lines) return shown;
   for (std::size_t n = 0; n < lines->size(); ++n) (n % 2 == 0 ? shown.labels : shown.values).push_back((*lines)[n]);
+  return shown;
+}
+
+namespace {
+
+std::string ModeName(int mode) {
+  switch (mode) {
+    case kAbfVariableLength: return "variable-length event-driven";
+    case kAbfFixedLength: return "fixed-length event-driven";
+    case kAbfGapFree: return "gap-free";
+    case 4: return "high-speed oscilloscope";
+    case kAbfEpisodic: return "episodic";
+    default: return "not given";
+  }
+}
+
+}  // namespace
+
+ParameterLines ShowAbfHeader(const AbfFile& abf, int sweep, const LoadSettings& settings) {
+  ParameterLines shown;
+  const auto add = [&](std::string label, std::string value) {
+    shown.labels.push_back(std::move(label));
+    shown.values.push_back(std::move(value));
+  };
+  add("Format", fmt::format("{} {}", FormatName(abf.format), abf.version));
+  add("File", fs::path(abf.file).filename().string());
+  add("Operation mode", fmt::format("{} {}", abf.operationMode, ModeName(abf.operationMode)));
+  add("Sample interval, µs", fmt::format("{:g} ({:g} Hz)", abf.dt * 1000, 1000 / abf.dt));
+  const bool sameLength =
+      std::ranges::all_of(abf.sweeps, [&](const AbfSweep& s) { return s.length == abf.sweeps[0].length; });
+  add("Sweeps", abf.sweeps.empty() ? "0"
+                : sameLength       ? fmt::format("{} of {} samples", abf.sweeps.size(), abf.sweeps[0].length)
+                                   : fmt::format("{} of different lengths", abf.sweeps.size()));
+  const auto choice = ChosenChannels(abf, settings);
+  for (int c = 0; c < static_cast<int>(abf.channels.size()); ++c) {
+    const AbfChannel& ch = abf.channels[c];
+    const std::string role = !choice                  ? ""
+                             : c == choice->voltage ? ": membrane voltage"
+                             : c == choice->current ? ": measured current"
+                                                    : "";
+    add(fmt::format("Channel {}", c), fmt::format("{} [{}], input {}{}", ch.name, ch.unit, ch.physical, role));
+  }
+  if (!choice) add("Channels", choice.error().message);
+  else if (!choice->note.empty()) add("Current", choice->note);
+  const int d = CommandDac(abf);
+  if (d >= 0) {
+    const AbfDac& dac = abf.dacs[d];
+    add("Command", fmt::format("DAC {} \"{}\" [{}], holding {:g}{}", d, dac.name, dac.unit, dac.holding,
+                               dac.waveformEnabled ? "" : ", waveform off"));
+    for (const AbfEpoch& e : dac.epochs)
+      add(fmt::format("Epoch {}", EpochName(e.number)),
+          fmt::format("{}: {:g} {} ({:+g} per sweep), {} samples ({:+} per sweep)", EpochTypeName(e.type), e.initLevel,
+                      dac.unit, e.levelInc, e.initDuration, e.durationInc));
+    if (abf.userList && abf.userList->dac == d) {
+      add("User list", fmt::format("{} of epoch {}: {:g}", ReplacedName(abf.userList->replaces),
+                                   EpochName(abf.userList->epoch), fmt::join(abf.userList->values, ", ")));
+    }
+  }
+  if (sweep >= 0 && sweep < static_cast<int>(abf.sweeps.size())) {
+    const AbfStimulus st = StimulusOfSweep(abf, sweep);
+    add("Sweep", fmt::format("{}", sweep + 1));
+    add("ProtocolKind", st.ProtocolKind == 2 ? fmt::format("2 (step of epoch {})", EpochName(st.epoch))
+                                             : fmt::format("0 ({})", st.why));
+    add("tStimStart, ms", fmt::format("{:g}", st.tStimStart));
+    add("tStimEnd, ms", fmt::format("{:g}", st.tStimEnd));
+    if (st.ProtocolKind == 2) add("I0, pA", fmt::format("{:g}", st.I0));
+  }
   return shown;
 }
 

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "recording/AbfSweeps.h"
 #include "recording/TextIO.h"
 
 namespace velmora {
@@ -118,6 +119,8 @@ std::string ParameterFileName(std::string_view traceName) {
 }
 
 std::string RecordingBaseName(std::string_view traceName) {
+  // Each sweep of an ABF file is a recording of its own: "cell01.abf #3" -> "cell01.abf.3".
+  if (const auto abf = ParseAbfSweepName(traceName)) return fmt::format("{}.{}", abf->file, abf->sweep + 1);
   // The rule applies to the file's own name: a directory called "my_traces" must not cut the path.
   const auto slash = traceName.find_last_of(std::filesystem::path::preferred_separator);
   const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;

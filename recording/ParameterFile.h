@@ -23,6 +23,7 @@ FieldKind KindOfField(int n);
 
 // The recording's base name: the trace name cut just before the first "_trace"
 // of its file name (the directory stays); just the directory when there is none.
+// The sweep of an ABF file, "dir/cell01.abf #3", has the base "dir/cell01.abf.3".
 std::string RecordingBaseName(std::string_view traceName);
 // "<base>.par": "dir/cell3_trace12_Err.us" has the parameter file "dir/cell3.par".
 std::string ParameterFileName(std::string_view traceName);

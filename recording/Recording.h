@@ -4,13 +4,18 @@
 // caps below are limits, not allocations.
 
 #include <array>
+#include <cstdint>
+#include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
 namespace velmora {
+
+struct AbfFile;
 
 inline constexpr int kMaxRawSamples = 9'000'001;    // raw read stops here
 inline constexpr int kMaxSweepSamples = 900'001;    // a sweep is cut here
@@ -30,6 +35,11 @@ struct RawRecording {
   int nRaw = -1;
   long tracesParsed = 0;  // trace files read into these channels, for proving that none is read twice
   std::vector<double> VCcol1, VCcol2, VCcol3;  // voltage-clamp side file
+  // The ABF or ATF file read last, whole, with the size and time of change
+  // it had: its other sweeps load from here while the file is unchanged.
+  std::shared_ptr<const AbfFile> abf;
+  std::uintmax_t abfSize = 0;
+  std::filesystem::file_time_type abfTime{};
 };
 
 struct ClampWaveRec {
@@ -119,6 +129,7 @@ enum class LostParameters {
 struct SweepReading {
   std::string trace;         // the trace file read
   double t0Setting = 0;      // ms, the "Analyze since t0" the samples start at
+  int voltageChannel = -1, currentChannel = -1;  // of an ABF or ATF file, as chosen for the load
   bool IrealAbsent = false;  // loaded with "Ireal is absent, Icom=Ireal": Ireal is Icom
   int fileWaveKind = 0;      // as the parameter file gave it, before "Lost parameters" reconciled it
   RecordingParameters par;   // as the load left them

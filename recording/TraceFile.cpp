@@ -16,6 +16,7 @@
 #include <string.h>  // memrchr
 #include <thread>
 
+#include "recording/AbfSweeps.h"
 #include "recording/ParameterFile.h"
 #include "recording/SideFiles.h"
 #include "recording/Stimulus.h"
@@ -97,10 +98,6 @@ struct GeneratingIterator {
 template <class F>
 void AppendGenerated(std::vector<double>& v, std::size_t count, F value) {
   v.insert(v.end(), GeneratingIterator<F>{0, &value}, GeneratingIterator<F>{count, &value});
-}
-
-std::string SampleCapMessage(const std::string& file) {
-  return fmt::format("{}: holds more than {} samples; the rest is not read", file, kMaxRawSamples);
 }
 
 // The kept columns of a text trace, 1-based: V, Icom, Ireal, then channels
@@ -381,6 +378,10 @@ Status ReadBinaryTrace(const fs::path& path, RawRecording& raw, RecordingParamet
 
 }  // namespace
 
+std::string SampleCapMessage(const std::string& file) {
+  return fmt::format("{}: holds more than {} samples; the rest is not read", file, kMaxRawSamples);
+}
+
 Result<int> FileNumber(std::string_view traceName) {
   const std::string name = FileNameOf(traceName);
   const auto trace = name.find("trace");
@@ -432,7 +433,12 @@ Status ReadTrace(Recording& rec, const fs::path& trace, WarningSink& warnings) {
   return Ok();
 }
 
-Status LoadSweepFiles(Recording& rec, const fs::path& trace, WarningSink& warnings) {
+Status LoadSweepFiles(Recording& rec, const fs::path& trace, WarningSink& warnings, const LoadSettings& settings) {
+  if (const auto abf = ParseAbfSweepName(trace.string())) {
+    if (Status s = ReadAbfSweep(rec, *abf, settings, warnings); !s) return s;
+    rec.currentFile = trace.string();
+    return Ok();
+  }
   const std::string parFile = ParameterFileName(trace.string());
   std::error_code ec;
   if (!fs::exists(parFile, ec))  // allowed, but the numbers then come from elsewhere
@@ -449,7 +455,10 @@ Status LoadSweep(Recording& rec, int slot, const LoadSettings& settings, Warning
                  fmt::format("at most {} sweeps can be loaded at once (slot {} asked for)", kMaxSweeps, slot)};
   // The name is checked first so that a bad name leaves the slot as it was.
   const std::string name = FileNameOf(rec.currentFile);
-  auto fileNo = FileNumber(rec.currentFile);
+  // A sweep of an ABF file is numbered in it, and is a current-clamp sweep
+  // whatever its file is called.
+  const auto abf = ParseAbfSweepName(rec.currentFile);
+  auto fileNo = abf ? Result<int>(abf->sweep + 1) : FileNumber(rec.currentFile);
   if (!fileNo) return fileNo.error();
 
   RecordingParameters& par = rec.par;
@@ -515,7 +524,7 @@ Status LoadSweep(Recording& rec, int slot, const LoadSettings& settings, Warning
   else
     take(s.Ireal, raw.IrealRaw);
 
-  const bool grid = Contains(name, ".us");
+  const bool grid = !abf && Contains(name, ".us");
   if (grid) {
     rec.tOn = par.GridPars.tIOn;
     rec.tOff = std::min(par.Duration, par.GridPars.tIOff);
@@ -542,7 +551,7 @@ Status LoadSweep(Recording& rec, int slot, const LoadSettings& settings, Warning
       I = at(g.ITable, i - 1);
       G = at(g.GTable, j);
     }
-  } else if (Contains(name, ".cc") || Contains(name, ".FC")) {
+  } else if (abf || Contains(name, ".cc") || Contains(name, ".FC")) {
     // A scale of 0 means none was recorded; dividing by it would put infinities in every result.
     const double scale = par.StepPars.CmdScale != 0 ? par.StepPars.CmdScale : 1.0;
     I = par.ClampWave.I0 / scale;
@@ -556,6 +565,8 @@ Status LoadSweep(Recording& rec, int slot, const LoadSettings& settings, Warning
   SweepReading& r = s.reading.emplace();
   r.trace = rec.currentFile;
   r.t0Setting = settings.t0;
+  r.voltageChannel = settings.voltageChannel;
+  r.currentChannel = settings.currentChannel;
   r.IrealAbsent = IrealAbsent;
   r.fileWaveKind = fileWaveKind;
   r.par = par;
@@ -575,6 +586,7 @@ const SweepReading* KeptReading(const Recording& rec, int slot, const LoadSettin
   if (slot < 1 || slot > kMaxSweeps || slot >= static_cast<int>(rec.FileNames.size())) return nullptr;
   const std::optional<SweepReading>& kept = rec.traces[slot].reading;
   if (!kept || kept->trace != rec.FileNames[slot] || kept->t0Setting != settings.t0 ||
+      kept->voltageChannel != settings.voltageChannel || kept->currentChannel != settings.currentChannel ||
       kept->IrealAbsent != (settings.lost == LostParameters::IrealAbsent))
     return nullptr;
   return &*kept;
@@ -604,7 +616,7 @@ bool RestoreSweep(Recording& rec, int slot, const LoadSettings& settings) {
 
 Status ReloadSweep(Recording& rec, int slot, const LoadSettings& settings, WarningSink& warnings) {
   if (slot < 0 || slot >= static_cast<int>(rec.FileNames.size()) || rec.FileNames[slot].empty()) return Ok();
-  if (Status s = LoadSweepFiles(rec, rec.FileNames[slot], warnings); !s) return s;
+  if (Status s = LoadSweepFiles(rec, rec.FileNames[slot], warnings, settings); !s) return s;
   return LoadSweep(rec, slot, settings, warnings);
 }
 

@@ -16,7 +16,14 @@ struct LoadSettings {
   double t0 = 0;  // ms, "Analyze since t0"
   // "Lost parameters": the waveform kind of a firing-clamp file that does not give its own.
   LostParameters lost = LostParameters::ISinGConst;
+  // The channels of an ABF or ATF file that hold the membrane voltage and
+  // the measured current; -1: chosen by their units.
+  int voltageChannel = -1;
+  int currentChannel = -1;
 };
+
+// The warning of a raw read that stops at kMaxRawSamples.
+std::string SampleCapMessage(const std::string& file);
 
 // The sweep number written between "trace" and "_Err" of the trace's file name.
 Result<int> FileNumber(std::string_view traceName);
@@ -27,8 +34,11 @@ Result<int> FileNumber(std::string_view traceName);
 // Error and leaves the raw channels as they were.
 Status ReadTrace(Recording& rec, const std::filesystem::path& trace, WarningSink& warnings);
 
-// The parameter file of the trace, then the trace itself.
-Status LoadSweepFiles(Recording& rec, const std::filesystem::path& trace, WarningSink& warnings);
+// The parameter file of the trace, then the trace itself; for the sweep of
+// an ABF or ATF file ("cell01.abf #3", see AbfSweeps.h) the file's sweep,
+// read with the channels of `settings`.
+Status LoadSweepFiles(Recording& rec, const std::filesystem::path& trace, WarningSink& warnings,
+                      const LoadSettings& settings = {});
 
 // Takes the raw channels read last into slot `slot` (1..50) with dt, t0,
 // nLast, the stimulus window and the step values of the sweep, and keeps

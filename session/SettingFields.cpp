@@ -84,6 +84,13 @@ const std::vector<SettingField>& Table() {
       {.name = "TimeSincePeak", .caption = "TimeSincePeak                          ms", .box = "AHP fast",
        .at = AT(spikes.AHPfast.TimeSincePeak), .unit = "ms", .scale = 1000, .decimals = 2, .increment = 10,
        .min = 0, .max = 1e6, .tags = kFI},
+      // Which channels of an ABF or ATF file are read; a loaded sweep is read again with another choice.
+      Integer({.name = "Voltage_channel", .caption = "Voltage channel", .box = "ABF and ATF channels",
+               .note = "-1: the first in mV, else in V", .at = AT(load.voltageChannel), .min = -1, .max = 63,
+               .tags = kBoth}),
+      Integer({.name = "Current_channel", .caption = "Current channel", .box = "ABF and ATF channels",
+               .note = "-1: the first in pA, else in nA", .at = AT(load.currentChannel),
+               .min = -1, .max = 63, .tags = kBoth}),
       Box({.name = "Filter", .caption = "Filter", .box = "Filtering", .at = AT(filter.on), .tags = kFI}),
       {.name = "Filter_scale", .caption = "Filter scale                          ms", .box = "Filtering",
        .at = AT(filter.tauF), .unit = "ms", .decimals = 2, .increment = 0.05, .min = 0, .max = 1e6, .tags = kFI},

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "recording/AbfSweeps.h"
+
 namespace velmora {
 
 namespace fs = std::filesystem;
@@ -37,6 +39,22 @@ BatchDirs ListBatchDirs(const std::vector<std::string>& names) {
       dirs.DirList.push_back(N);
       dirs.kind = DirKind::NewColumns;
     }
+  }
+  return dirs;
+}
+
+BatchDirs ListAbfDirs(const fs::path& curDir, const std::vector<std::string>& names) {
+  BatchDirs dirs;
+  for (const std::string& N : names) {
+    const fs::path dir = curDir / N;
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec) || fs::exists(dir / "ListOfFiles", ec)) continue;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+      if (IsAbfFileName(it->path().filename().string())) {
+        dirs.DirList.push_back(N);
+        dirs.kind = DirKind::Abf;
+        break;
+      }
   }
   return dirs;
 }

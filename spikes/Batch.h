@@ -15,7 +15,9 @@ namespace velmora {
 
 // Which column format the listing found: the kind of the last matching
 // entry holds for every directory of the batch.
-enum class DirKind { None = 0, OldColumns = 1, NewColumns = 2 };
+// Directories of ABF or ATF files (Abf) are looked for only where none of
+// the column formats is found.
+enum class DirKind { None = 0, OldColumns = 1, NewColumns = 2, Abf = 3 };
 
 struct BatchDirs {
   std::vector<std::string> DirList;  // D of each directory, in listing order
@@ -31,6 +33,11 @@ Result<std::vector<std::string>> SortedEntries(const std::filesystem::path& dir)
 // name as it now stands, when it contains "gs1", is listed as the new kind.
 // A name passing both tests is listed twice.
 BatchDirs ListBatchDirs(const std::vector<std::string>& names);
+
+// The entries of `curDir` (names as listed) that are directories holding
+// ABF or ATF files and no "ListOfFiles": their sweeps are listed as the list
+// of files lists them.
+BatchDirs ListAbfDirs(const std::filesystem::path& curDir, const std::vector<std::string>& names);
 
 // The files the column readers read for directory D of `curDir`.
 VarnelFiles BatchFiles(const std::filesystem::path& curDir, const std::string& D, DirKind kind);

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "support/AbfSamples.h"
 #include "support/TempDir.h"
 
 namespace velmora {
@@ -24,14 +25,10 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using testing::TempDir;
 
-const fs::path kSamples = fs::path(VELMORA_SOURCE_DIR) / ".." / "shared" / "abf-samples";
+const fs::path& kSamples = testing::kAbfSamples;
 
-class AbfSample : public ::testing::Test {
+class AbfSample : public testing::WithAbfSamples {
  protected:
-  void SetUp() override {
-    if (!fs::is_directory(kSamples))
-      GTEST_SKIP() << "sample recordings absent: " << kSamples << " (they are kept beside the source tree, not in it)";
-  }
   static AbfFile Read(const char* name) {
     CollectingSink warnings;
     auto abf = ReadAbf(kSamples / name, warnings);
