@@ -46,6 +46,17 @@ void ChangeDataDirectory(Session& session, const fs::path& dir) {
   session.listed.clear();
 }
 
+Result<std::vector<int>> ListedSelection(Session& session, const fs::path& dir, const std::vector<std::string>& names,
+                                         WarningSink& warnings) {
+  ChangeDataDirectory(session, dir);
+  std::error_code ec;
+  if (!fs::exists(dir / "ListOfFiles", ec)) return Error{dir.string(), 0, "", "no \"ListOfFiles\" here"};
+  auto listed = ReadListOfFiles(dir, session.homeDir, session.rec, warnings);
+  if (!listed) return listed.error();
+  session.listed = std::move(*listed);
+  return SelectRecordings(session.listed, names, dir);
+}
+
 void MarkLoaded(Session& session, FileFormat format, const LoadSettings& load) {
   LoadedData& loaded = session.loaded;
   loaded.dataDir = format == FileFormat::Main ? session.dataDir : fs::path(session.files.CurDir);

@@ -33,9 +33,4 @@ class StderrSink : public WarningSink {
 // Reports the error on stderr and makes the process exit with 1.
 void Fail(const Error& error);
 
-// The entries of the data directory's list named by --select (by the listed
-// name or its file name), in the order given; every entry without names.
-Result<std::vector<int>> SelectRecordings(const std::vector<ListedRecording>& listed,
-                                          const std::vector<std::string>& names, const std::string& dir);
-
 }  // namespace velmora::cli

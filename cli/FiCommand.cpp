@@ -20,6 +20,7 @@
 #include "session/SettingFields.h"
 #include "session/Settings.h"
 #include "actions/FiRun.h"
+#include "actions/LoadedData.h"
 #include "actions/ReadAndDraw.h"
 
 namespace velmora::cli {
@@ -60,48 +61,6 @@ Result<Settings> SettingsFrom(const FiOptions& o) {
   return s;
 }
 
-// The old column format's trio: "<name>_voltage.txt" (the batch names it
-// "<D>_gst_voltage.txt") with "_current.txt" and "_header.txt" beside it.
-Result<VarnelFiles> OldColumnFiles(const FiOptions& o) {
-  VarnelFiles files;
-  files.CurDir = (fs::path(o.dir) / "").string();
-  std::string voltage = o.voltage;
-  if (voltage.empty()) {
-    auto names = SortedEntries(o.dir);
-    if (!names) return names.error();
-    std::vector<std::string> found;
-    for (const std::string& n : *names)
-      if (n.size() > 12 && n.ends_with("_voltage.txt")) found.push_back(n);
-    if (found.size() != 1)
-      return Error{o.dir, 0, "",
-                   fmt::format("{} files named \"*_voltage.txt\"; name the files with --voltage, --current and "
-                               "--header",
-                               found.empty() ? "no" : "several")};
-    voltage = (fs::path(o.dir) / found[0]).string();
-  }
-  const std::string stem = voltage.ends_with("_voltage.txt") ? voltage.substr(0, voltage.size() - 12) : "";
-  if (stem.empty() && o.current.empty())
-    return Error{voltage, 0, "", "is not named \"*_voltage.txt\"; name the current file with --current"};
-  files.VoltFile = voltage;
-  files.CurrFile = !o.current.empty() ? o.current : stem + "_current.txt";
-  files.HeaderFile = !o.header.empty() ? o.header : stem.empty() ? "" : stem + "_header.txt";
-  std::error_code ec;
-  if (o.header.empty() && !fs::exists(files.HeaderFile, ec)) files.HeaderFile.clear();  // "g_Clamped" := 15
-  return files;
-}
-
-VarnelFiles NewColumnFiles(const FiOptions& o) {
-  const fs::path d = o.dir;
-  VarnelFiles files;
-  files.CurDir = (d / "").string();
-  files.VoltFile = !o.voltage.empty() ? o.voltage : (d / "voltage.txt").string();
-  files.CurrFile = !o.current.empty() ? o.current : (d / "current.txt").string();
-  files.HeaderFile = !o.header.empty() ? o.header : (d / "parameters.txt").string();
-  files.GESeqFile = (d / "GE_sequence.txt").string();
-  return files;
-}
-
-
 void PrintSweeps(const Session& session, const FIRun& run) {
   std::cout << fmt::format("{:>5} {:>10} {:>10} {:>8} {:>7} {:>10}  {}\n", "sweep", "Gclamp", "Iclamp", "nSpikes",
                            "nTrain", "nuLast", "file");
@@ -132,23 +91,16 @@ void RunFi(const FiOptions& o) {
   if (s.format == FileFormat::Main) {
     if (!fs::exists(session.dataDir / "ListOfFiles", ec))
       return Fail(Error{o.dir, 0, "", "no \"ListOfFiles\" here; for column files give --format old or new"});
-    auto listed = ReadListOfFiles(session.dataDir, session.homeDir, session.rec, warnings);
-    if (!listed) return Fail(listed.error());
-    session.listed = std::move(*listed);
+    auto selected = ListedSelection(session, o.dir, o.select, warnings);
+    if (!selected) return Fail(selected.error());
     if (session.listed.empty())
       return Fail(Error{(session.dataDir / "ListOfFiles").string(), 0, "", "lists no recording"});
-    auto selected = SelectRecordings(session.listed, o.select, o.dir);
-    if (!selected) return Fail(selected.error());
     return Report(session, FICurvesOfSelection(session, s, *selected, session.dataDir, warnings), o.dir);
   } else {
     if (!o.select.empty()) return Fail(Error{"--select", 0, "", "names recordings of the main format only"});
-    if (s.format == FileFormat::OldVarnel) {
-      auto files = OldColumnFiles(o);
-      if (!files) return Fail(files.error());
-      session.files = *files;
-    } else {
-      session.files = NewColumnFiles(o);
-    }
+    auto files = ColumnFilesIn(o.dir, s.format, {o.voltage, o.current, o.header});
+    if (!files) return Fail(files.error());
+    session.files = *files;
   }
   Report(session, FICurves(session, s, session.dataDir, warnings), o.dir);
 }

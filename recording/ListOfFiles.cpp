@@ -71,6 +71,24 @@ Result<std::vector<ListedRecording>> ReadListOfFiles(const fs::path& dataDir, co
   return list;
 }
 
+Result<std::vector<int>> SelectRecordings(const std::vector<ListedRecording>& listed,
+                                          const std::vector<std::string>& names, const fs::path& dataDir) {
+  std::vector<int> selected;
+  if (names.empty()) {
+    for (int i = 0; i < static_cast<int>(listed.size()); ++i) selected.push_back(i);
+    return selected;
+  }
+  for (const std::string& name : names) {
+    const auto it = std::find_if(listed.begin(), listed.end(), [&](const ListedRecording& r) {
+      return r.trace == name || fs::path(r.trace).filename() == name;
+    });
+    if (it == listed.end())
+      return Error{(dataDir / kListName).string(), 0, "", fmt::format("{} is not listed", Quoted(name))};
+    selected.push_back(static_cast<int>(it - listed.begin()));
+  }
+  return selected;
+}
+
 std::string PreviousDir(const fs::path& homeDir) {
   auto lines = ReadLines(homeDir / kPreviousDirName, kPreviousDirLimits);
   return !lines || lines->empty() ? std::string() : lines->front();
