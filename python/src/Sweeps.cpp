@@ -30,11 +30,11 @@ std::size_t SweepData::samples() const {
 
 namespace {
 
-// Slot `slot` of `from` as a sweep of its own, with the state its load kept.
-SweepPtr TakeSlot(Recording& from, int slot, LoadSettings load, const std::string& kind) {
+// Slot 1 of `from`, just loaded, as a sweep of its own with the state its load kept.
+SweepPtr TakeLoaded(Recording& from, LoadSettings load) {
   auto d = std::make_shared<SweepData>();
-  d->kind = kind;
-  d->rec.traces[1] = std::move(from.traces[slot]);
+  d->kind = "main";
+  d->rec.traces[1] = std::move(from.traces[1]);
   d->rec.FileNames = {"", d->rec.traces[1].reading->trace};
   d->rec.nFiles = 1;
   RestoreSweep(d->rec, 1, load);
@@ -57,12 +57,13 @@ std::vector<SweepPtr> ReadMainFormat(const fs::path& path, const Settings& setti
   }
   std::vector<SweepPtr> sweeps;
   Recording& rec = session.rec;
+  // One choice of "Lost parameters" for all: a firing-clamp sweep sets it for the ones after.
+  LoadSettings load = settings.load;
   for (std::size_t k = 0; k < traces.size(); ++k) {
     sink.Progress(static_cast<int>(k) + 1, static_cast<int>(traces.size()), traces[k]);
-    LoadSettings load = settings.load;
     Take(LoadSweepFiles(rec, traces[k], sink));
     Take(LoadSweep(rec, 1, load, sink));
-    sweeps.push_back(TakeSlot(rec, 1, load, "main"));
+    sweeps.push_back(TakeLoaded(rec, load));
   }
   return sweeps;
 }
