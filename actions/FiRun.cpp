@@ -35,7 +35,7 @@ std::string_view KindName(DirKind kind) {
 
 }  // namespace
 
-Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesystem::path& resultDir,
+Result<FIRun> FICurves(Session& session, const Settings& settings, const std::filesystem::path& resultDir,
                        WarningSink& warnings, const ShownWindows& shown) {
   FIRun run;
   Recording& rec = session.rec;
@@ -79,13 +79,13 @@ Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesyst
   return run;
 }
 
-Result<FIRun> FICurvesOfSelection(Session& session, Settings& settings, const std::vector<int>& selected,
+Result<FIRun> FICurvesOfSelection(Session& session, const Settings& settings, const std::vector<int>& selected,
                                   const std::filesystem::path& resultDir, WarningSink& warnings) {
   if (Status s = LoadSelection(session, settings, selected, warnings); !s) return s.error();
   return FICurves(session, settings, resultDir, warnings);
 }
 
-Result<BatchRun> TreatAllDirs(Session& session, Settings& settings, const fs::path& curDir, WarningSink& warnings,
+Result<BatchRun> TreatAllDirs(Session& session, const Settings& settings, const fs::path& curDir, WarningSink& warnings,
                               const ShownWindows& shown) {
   auto names = SortedEntries(curDir);
   if (!names) return names.error();

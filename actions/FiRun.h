@@ -29,14 +29,14 @@ struct FIRun {
 // written ends the run with its Error, the eleven files cut back to where
 // the run started. A failed read ends it with FIRun::stopped, the records
 // written before staying.
-Result<FIRun> FICurves(Session& session, Settings& settings, const std::filesystem::path& resultDir,
+Result<FIRun> FICurves(Session& session, const Settings& settings, const std::filesystem::path& resultDir,
                        WarningSink& warnings, const ShownWindows& shown = {});
 
 // The main format's F-I run over the recordings selected in the list of
 // files (entries of session.listed): LoadSelection, then FICurves. The
 // selection is not drawn first, since the run reads, draws and detects
 // every sweep itself. A failed load is its Error.
-Result<FIRun> FICurvesOfSelection(Session& session, Settings& settings, const std::vector<int>& selected,
+Result<FIRun> FICurvesOfSelection(Session& session, const Settings& settings, const std::vector<int>& selected,
                                   const std::filesystem::path& resultDir, WarningSink& warnings);
 
 struct BatchDir {
@@ -54,7 +54,7 @@ struct BatchRun {
 // each directory found, in the format of settings.format (a warning says when
 // it is not the kind found), writing into curDir. A directory whose read
 // fails is reported and the batch goes on; a result-file error ends it.
-Result<BatchRun> TreatAllDirs(Session& session, Settings& settings, const std::filesystem::path& curDir,
+Result<BatchRun> TreatAllDirs(Session& session, const Settings& settings, const std::filesystem::path& curDir,
                               WarningSink& warnings, const ShownWindows& shown = {});
 
 }  // namespace velmora

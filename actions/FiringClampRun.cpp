@@ -108,7 +108,7 @@ bool NothingEstimated(const FiringClampFile& file) {
   return file.summary.last < file.summary.first || zeroed >= file.summary.last - file.summary.first + 1;
 }
 
-Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, const std::vector<int>& selected,
+Result<FiringClampRun> FiringClampDriver(Session& session, const Settings& settings, const std::vector<int>& selected,
                                          WarningSink& warnings, MainPage page, const ShownWindows& shown) {
   FiringClampCharts& charts = session.fcCharts;
   FiringClampRun run;
@@ -137,7 +137,11 @@ Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, c
   run.page = page;
 
   const fs::path& dir = session.dataDir;
-  for (int k = 1; k <= rec.nFiles; ++k) run.files.push_back({.slot = k, .name = SweepName(rec, k)});
+  for (int k = 1; k <= rec.nFiles; ++k) {
+    FiringClampFile& file = run.files.emplace_back();
+    file.slot = k;
+    file.name = SweepName(rec, k);
+  }
   // Off the firing-clamp pages nothing is analysed, and the sweep the load
   // drew stays the one shown.
   if (!firingClampPage) return run;

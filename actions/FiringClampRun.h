@@ -70,7 +70,7 @@ struct FiringClampRun {
 // failure ends the run) and estimated (also shown.estimations). Each step's
 // text goes to warnings.Status. Errors: nothing selected, a recording that
 // cannot be read, a file that cannot be written.
-Result<FiringClampRun> FiringClampDriver(Session& session, Settings& settings, const std::vector<int>& selected,
+Result<FiringClampRun> FiringClampDriver(Session& session, const Settings& settings, const std::vector<int>& selected,
                                          WarningSink& warnings, MainPage page, const ShownWindows& shown = {});
 
 // What a run over a data directory is asked for besides the settings.

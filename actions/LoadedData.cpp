@@ -14,7 +14,9 @@ void UnloadData(Session& session) {
   rec.FileNames.clear();
   rec.currentFile.clear();
   rec.FileNo = 0;
-  session.loaded = LoadedData{.generation = session.loaded.generation};
+  const unsigned long generation = session.loaded.generation;
+  session.loaded = LoadedData{};
+  session.loaded.generation = generation;
   session.spikes = SpikeList();
   session.StimTimes.clear();
   // The records keep the settings copied into them; only their data go.

@@ -69,7 +69,7 @@ Status ReadFormatHeaders(Session& session, const Settings& settings, WarningSink
   return Ok();
 }
 
-Status ReadSweep(Session& session, int j, Settings& settings, WarningSink& warnings) {
+Status ReadSweep(Session& session, int j, const Settings& settings, WarningSink& warnings) {
   Recording& rec = session.rec;
   bool read = true;
   if (settings.format == FileFormat::Main) {
@@ -175,7 +175,7 @@ int SlotToShow(double Smpl, int nFiles) {
   return static_cast<int>(std::max(1.0, std::min(std::trunc(Smpl), static_cast<double>(nFiles))));
 }
 
-Result<DrawnSweep> ReadAndDraw(Session& session, int slot, Settings& settings, WarningSink& warnings,
+Result<DrawnSweep> ReadAndDraw(Session& session, int slot, const Settings& settings, WarningSink& warnings,
                                const ShownWindows& shown) {
   if (Status s = ReadFormatHeaders(session, settings, warnings); !s) return s.error();
   Recording& rec = session.rec;
@@ -198,7 +198,7 @@ Result<DrawnSweep> ReadAndDraw(Session& session, int slot, Settings& settings, W
   return drawn;
 }
 
-Status LoadSelection(Session& session, Settings& settings, const std::vector<int>& selected,
+Status LoadSelection(Session& session, const Settings& settings, const std::vector<int>& selected,
                      WarningSink& warnings) {
   std::vector<int> entries = selected;
   std::sort(entries.begin(), entries.end());
@@ -234,7 +234,7 @@ Status LoadSelection(Session& session, Settings& settings, const std::vector<int
   return Ok();
 }
 
-Status LoadSelectedSweeps(Session& session, Settings& settings, const std::vector<int>& selected,
+Status LoadSelectedSweeps(Session& session, const Settings& settings, const std::vector<int>& selected,
                           WarningSink& warnings, const ShownWindows& shown) {
   if (Status s = LoadSelection(session, settings, selected, warnings); !s) return s;
   if (session.rec.nFiles == 0) return Ok();

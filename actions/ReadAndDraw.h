@@ -39,7 +39,7 @@ Status ReadFormatHeaders(Session& session, const Settings& settings, WarningSink
 // left, and its voltage is filtered only if it has not been already; the
 // files are read again when the slot cannot serve (another file name, "Analyze
 // since t0" or Ireal choice, or a voltage filtered otherwise).
-Status ReadSweep(Session& session, int j, Settings& settings, WarningSink& warnings);
+Status ReadSweep(Session& session, int j, const Settings& settings, WarningSink& warnings);
 
 // Filters together, before a run over every loaded slot, the voltages that
 // ReadSweep would filter one by one (the main format's slots it restores,
@@ -61,7 +61,7 @@ struct DrawnSweep {
 
 // The whole pipeline for the sweep in `slot` (limited to the loaded ones as
 // SlotToShow limits "Smpl"), which becomes rec.iFile.
-Result<DrawnSweep> ReadAndDraw(Session& session, int slot, Settings& settings, WarningSink& warnings,
+Result<DrawnSweep> ReadAndDraw(Session& session, int slot, const Settings& settings, WarningSink& warnings,
                                const ShownWindows& shown = {});
 
 // Loads the selected entries of session.listed (0-based, taken in list
@@ -69,12 +69,12 @@ Result<DrawnSweep> ReadAndDraw(Session& session, int slot, Settings& settings, W
 // trace read once, then nFiles := their number; draws nothing.
 // What was loaded before is unloaded first; a failed read leaves nothing
 // loaded.
-Status LoadSelection(Session& session, Settings& settings, const std::vector<int>& selected,
+Status LoadSelection(Session& session, const Settings& settings, const std::vector<int>& selected,
                      WarningSink& warnings);
 
 // LoadSelection, then ReadAndDraw of sweep 1 when any was loaded: the
 // window's "Smpl" goes to 1.
-Status LoadSelectedSweeps(Session& session, Settings& settings, const std::vector<int>& selected,
+Status LoadSelectedSweeps(Session& session, const Settings& settings, const std::vector<int>& selected,
                           WarningSink& warnings, const ShownWindows& shown = {});
 
 }  // namespace velmora

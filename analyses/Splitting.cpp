@@ -53,13 +53,13 @@ void Smooth(std::vector<double>& y, int n, double w, int iterations) {
 
 }  // namespace
 
-void MarkTraceAtZeroCurrent(MarkedTraces& marked, SplitSettings& settings, const Recording& rec, int slot) {
-  settings.GL = rec.par.StepPars.CmdScale;
+double MarkTraceAtZeroCurrent(MarkedTraces& marked, const Recording& rec, int slot) {
   const SweepSlot& s = rec.traces[slot];
   marked.nV1 = LastSample(s);
   if (marked.nV2 == 0) marked.nV2 = marked.nV1;
   CopyTrace(s.V, marked.nV1, marked.V1Mark);
   if (static_cast<int>(marked.V2Mark.size()) < marked.nV2 + 1) marked.V2Mark.resize(marked.nV2 + 1, 0.0);
+  return rec.par.StepPars.CmdScale;
 }
 
 void MarkTraceAtCurrent(MarkedTraces& marked, const Recording& rec, int slot) {

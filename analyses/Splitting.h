@@ -48,10 +48,11 @@ struct SplitCharts {
 // The marking buttons; the window then smooths and draws the traces.
 //
 // "Mark the current trace as a trace at 0-current": V of `slot` becomes the
-// first trace, and settings.GL takes the recording's CmdScale. While no
-// second trace has been marked, the second takes the first's length and
-// keeps the samples it holds (zeros at first).
-void MarkTraceAtZeroCurrent(MarkedTraces& marked, SplitSettings& settings, const Recording& rec, int slot);
+// first trace. While no second trace has been marked, the second takes the
+// first's length and keeps the samples it holds (zeros at first). Returns
+// the leak conductance the recording gives (its CmdScale), nS, which "GL"
+// then shows.
+double MarkTraceAtZeroCurrent(MarkedTraces& marked, const Recording& rec, int slot);
 // "Mark the current trace as a trace at the following current": V of `slot`
 // becomes the second trace.
 void MarkTraceAtCurrent(MarkedTraces& marked, const Recording& rec, int slot);

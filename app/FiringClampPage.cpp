@@ -11,6 +11,7 @@
 
 #include "app/ChartView.h"
 #include "app/Fields.h"
+#include "recording/Stimulus.h"
 
 namespace velmora::app {
 
@@ -119,6 +120,10 @@ void FiringClampPage::ShowState() {
   const Pulses& p = session_.pulses;
   const bool analysed = p.nPulses + p.nFlaws > 0;
   flaws_->setText(QString("Number of flaws=") + (analysed ? QString::number(p.nFlaws) : QString()));
+  // The group names the kind of the firing-clamp sweep shown, as its file gives it.
+  const Recording& rec = session_.rec;
+  if (rec.nFiles > 0 && rec.par.FiringClampOn == 1)
+    settings_.load.lost = ChoiceOfKind(rec.par.ClampWave, settings_.load.lost);
   const QSignalBlocker block(lost_);
   lost_->setCurrentIndex(static_cast<int>(settings_.load.lost));
 }

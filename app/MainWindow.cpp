@@ -19,17 +19,26 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <algorithm>
 #include <cmath>
-#include <exception>
 
+#include "app/ActionRunner.h"
+#include "app/AnalysesController.h"
+#include "app/ApproximatePage.h"
 #include "app/ChartView.h"
 #include "app/Conversions.h"
+#include "app/CurrentWindow.h"
+#include "app/EstimationsController.h"
+#include "app/EstimationsWindow.h"
 #include "app/FiCurvesWindow.h"
 #include "app/FileListWindow.h"
+#include "app/FiringClampController.h"
+#include "app/FiringClampPage.h"
 #include "app/LfpWindow.h"
+#include "app/LissajousPage.h"
 #include "app/OverlayWindow.h"
 #include "app/ParametersWindow.h"
+#include "app/SplittingForm.h"
+#include "app/StatisticsForm.h"
 #include "app/WarningsWindow.h"
 #include "app/Windows.h"
 #include "recording/ListOfFiles.h"
@@ -46,30 +55,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const QColor kBusy(251, 38, 38);
-const QColor kReady(101, 179, 6);
-constexpr qint64 kRepaintInterval = 33;  // ms: about 30 chart repaints a second during a run
 const char* const kNoDataDir = "Set the directory of data-files in the box below.";
 const char* const kNewDirectory = "New directory";
 
 }  // namespace
 
-// Warnings go to Form7; status texts to the status bar, where they also
-// count the progress and give the window its chance to repaint.
-class MainWindow::Sink : public WarningSink {
- public:
-  explicit Sink(MainWindow& window) : window_(window) {}
-  void Warn(std::string_view message) override { window_.Warn(QString::fromUtf8(message.data(), message.size())); }
-  void Status(std::string_view text) override {
-    window_.OnProgress(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
-  }
-
- private:
-  MainWindow& window_;
-};
-
 MainWindow::MainWindow(Session& session, QWidget* parent)
-    : QMainWindow(parent), session_(session), sink_(std::make_unique<Sink>(*this)) {
+    : QMainWindow(parent), session_(session) {
   setWindowTitle("Velmora v.21.11");
   askForPath = [this](const QString& caption, const QString& dir, const QString& filter) {
     return filter.isEmpty() ? QFileDialog::getExistingDirectory(this, caption, dir)
@@ -87,9 +79,20 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
   parts_.pages = new QTabWidget(central);
   parts_.pages->addTab(BuildPlotsPage(), "Plots");
   parts_.pages->addTab(BuildOptionsPage(), "Options");
-  parts_.pages->addTab(BuildLissajousPage(), "Lissajous");
-  parts_.pages->addTab(Scrollable(BuildFiringClampPage()), "Firing-Clamp");
-  parts_.pages->addTab(Scrollable(BuildApproximatePage()), "Approximate_FC");
+  parts_.lissajousPage = new LissajousPage;
+  parts_.pages->addTab(parts_.lissajousPage, "Lissajous");
+  parts_.firingClampPage = new FiringClampPage(session_, settings_, fields_);
+  parts_.pages->addTab(Scrollable(parts_.firingClampPage), "Firing-Clamp");
+  // The comparison charts and the lattices of "Approximate_FC" change only
+  // by that tab's own buttons, which redraw them; left out of the views
+  // refreshed after every action, the two lattices of 7,821 bubbles are
+  // not drawn twice.
+  parts_.approximatePage = new ApproximatePage(session_, settings_, fields_);
+  parts_.pages->addTab(Scrollable(parts_.approximatePage), "Approximate_FC");
+  const LissajousPage::Controls& lissajous = parts_.lissajousPage->controls();
+  const FiringClampPage& fc = *parts_.firingClampPage;
+  otherViews_ << lissajous.current << lissajous.phase << lissajous.dIdVView << fc.timeView() << fc.vsIView()
+              << fc.vsGView();
   parts_.samplePages = new QTabWidget(central);
   parts_.samplePages->addTab(BuildSamplePage(), "Sample");
   parts_.samplePages->addTab(BuildCompensationPage(), "Compensation");
@@ -109,6 +112,9 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
 
   BuildMenus();
   CreateSecondaryWindows();
+  runner_ = std::make_unique<ActionRunner>(session_, settings_, *parts_.statusText, *parts_.progress,
+                                           *parts_.statusPanel, *parts_.warningsWindow, [this] { RefreshCharts(); });
+  CreateControllers();
   AddWindowsToViewMenu();
   SetDetailedOptions(false);
   // Inside the screen, leaving a column on the right for the list of files
@@ -128,7 +134,7 @@ void MainWindow::BuildMenus() {
   run->addAction("F_I_curves", this, &MainWindow::FICurvesRun);
   run->addAction("SuperimposeV", this, &MainWindow::SuperimposeVRun);
   run->addAction("-----------------------")->setEnabled(false);
-  run->addAction("Varnel's method of splitting conductances", this, [this] { form8_->show(); });
+  run->addAction("Varnel's method of splitting conductances", this, [this] { parts_.splittingForm->show(); });
 
   QMenu* view = menuBar()->addMenu("View");
   parts_.sketchPlotting = view->addAction("Sketch plotting", this, &MainWindow::ToggleSketchPlotting);
@@ -139,25 +145,25 @@ void MainWindow::BuildMenus() {
   parts_.detailedOptions->setCheckable(true);
   connect(parts_.detailedOptions, &QAction::toggled, this, &MainWindow::SetDetailedOptions);
   parts_.activateAllCurves = view->addAction("Activate all curves", this, &MainWindow::ActivateAllCurves);
-  parts_.form9 = view->addAction("Activate Form9 with parameters");
-  parts_.form9->setCheckable(true);
-  parts_.form9->setChecked(true);
-  parts_.form9->setShortcut(Qt::Key_F9);
-  parts_.form4 = view->addAction("Activate Form4 with List of files");
-  parts_.form4->setCheckable(true);
+  parts_.showParameters = view->addAction("Activate Form9 with parameters");
+  parts_.showParameters->setCheckable(true);
+  parts_.showParameters->setChecked(true);
+  parts_.showParameters->setShortcut(Qt::Key_F9);
+  parts_.showFileList = view->addAction("Activate Form4 with List of files");
+  parts_.showFileList->setCheckable(true);
   view->addSeparator();
   view->addAction("Move all frames in left top corner", this, &MainWindow::MoveAllFramesToCorner);
 }
 
 void MainWindow::AddWindowsToViewMenu() {
   // Every window can be found again here, also one closed or hidden behind another.
-  auto* view = qobject_cast<QMenu*>(parts_.form4->parent());
+  auto* view = qobject_cast<QMenu*>(parts_.showFileList->parent());
   view->addSeparator();
   for (QWidget* w : parts_.secondaryWindows) {
-    if (w == parts_.form4Window || w == parts_.form9Window) continue;  // they have their items above
+    if (w == parts_.fileListWindow || w == parts_.parametersWindow) continue;  // they have their items above
     QAction* item = view->addAction(w->windowTitle(), w, [w] { ShowInFront(w); });
     // The LFP window shows the recording's LFP channel, and only when it has one.
-    if (w == parts_.form10)
+    if (w == parts_.lfpWindow)
       connect(view, &QMenu::aboutToShow, item, [this, item] { item->setEnabled(session_.rec.par.LfpPars.LfpPresent); });
   }
 }
@@ -228,7 +234,6 @@ QWidget* MainWindow::BuildTopBar() {
   parts_.statusPanel->setFixedSize(36, 24);
   parts_.statusPanel->setAlignment(Qt::AlignCenter);
   parts_.statusPanel->setAutoFillBackground(true);
-  SetStatusColour(kReady);
   layout->addWidget(parts_.statusPanel);
   return bar;
 }
@@ -274,48 +279,89 @@ QWidget* MainWindow::BuildPlotsPage() {
 
 void MainWindow::CreateSecondaryWindows() {
   // The order in which the program has always created them.
-  CreateAnalysisWindows();
-  parts_.form2 = new FiCurvesWindow(session_, this);
-  parts_.form3 = new OverlayWindow(session_, this);
-  parts_.form4Window = new FileListWindow(session_, this);
-  CreateEstimationWindows();
-  parts_.form7 = new WarningsWindow(this);
-  parts_.form9Window = new ParametersWindow(this);
-  parts_.form10 = new LfpWindow(session_, settings_, *parts_.voltage, *fcTimeView_, this);
-  parts_.secondaryWindows = {form13_,  parts_.form2, parts_.form3,       parts_.form4Window, form5_,
-                             form6_,   parts_.form7, form8_,             parts_.form9Window, parts_.form10};
+  parts_.statisticsForm = new StatisticsForm(this);
+  parts_.splittingForm = new SplittingForm(this);
+  parts_.fiCurvesWindow = new FiCurvesWindow(session_, this);
+  parts_.overlayWindow = new OverlayWindow(session_, this);
+  parts_.fileListWindow = new FileListWindow(session_, this);
+  const ChartView* fcTime = parts_.firingClampPage->timeView();
+  const auto fcTimeView = [fcTime] { return fcTime; };
+  parts_.estimationsWindow = new EstimationsWindow(session_.fcCharts.estimations, settings_, fcTimeView, this);
+  parts_.currentWindow = new CurrentWindow(
+      session_.charts.stimulus, settings_, [this]() -> const ChartView* { return parts_.current; }, fcTimeView, this);
+  parts_.warningsWindow = new WarningsWindow(this);
+  parts_.parametersWindow = new ParametersWindow(this);
+  parts_.lfpWindow = new LfpWindow(session_, settings_, *parts_.voltage, *fcTime, this);
+  parts_.secondaryWindows = {parts_.statisticsForm, parts_.fiCurvesWindow,   parts_.overlayWindow,
+                             parts_.fileListWindow, parts_.estimationsWindow, parts_.currentWindow,
+                             parts_.warningsWindow, parts_.splittingForm,     parts_.parametersWindow,
+                             parts_.lfpWindow};
   for (QWidget* w : parts_.secondaryWindows) PlaceOnFirstShow(w, this);
+  const SplittingForm::Controls& splitting = parts_.splittingForm->controls();
+  otherViews_ << parts_.statisticsForm->histogramView() << parts_.statisticsForm->correlationView()
+              << splitting.voltage << splitting.conductance << parts_.estimationsWindow->views()
+              << parts_.currentWindow->parts().view;
 
-  FileListWindow* form4 = parts_.form4Window;
-  form4->onSelectionChanged = [this] { LoadSelectedRecordings(); };
-  form4->onRefresh = [this] {
+  FileListWindow* fileList = parts_.fileListWindow;
+  fileList->onSelectionChanged = [this] { LoadSelectedRecordings(); };
+  fileList->onRefresh = [this] {
     if (settings_.format == FileFormat::Main) ReadList();
   };
-  form4->onDeleteRequested = [this] { DeleteSelectedRecordings(); };
-  form4->installEventFilter(this);
-  connect(parts_.form4, &QAction::toggled, form4, &QWidget::setVisible);
+  fileList->onDeleteRequested = [this] { DeleteSelectedRecordings(); };
+  fileList->installEventFilter(this);
+  connect(parts_.showFileList, &QAction::toggled, fileList, &QWidget::setVisible);
 
-  parts_.form7->onDirectoryChosen = [this](const QString& dir) { SetDataDirectory(dir); };
+  parts_.warningsWindow->onDirectoryChosen = [this](const QString& dir) { SetDataDirectory(dir); };
 
-  ParametersWindow* form9 = parts_.form9Window;
-  connect(parts_.form9, &QAction::toggled, form9, &QWidget::setVisible);
-  form9->onVisibilityChanged = [this](bool shown) {
-    const QSignalBlocker block(parts_.form9);
-    parts_.form9->setChecked(shown);
+  ParametersWindow* parameters = parts_.parametersWindow;
+  connect(parts_.showParameters, &QAction::toggled, parameters, &QWidget::setVisible);
+  parameters->onVisibilityChanged = [this](bool shown) {
+    const QSignalBlocker block(parts_.showParameters);
+    parts_.showParameters->setChecked(shown);
   };
 
-  parts_.form10->installEventFilter(this);
-  parts_.form10->onTauChanged = [this] {
-    if (session_.rec.nFiles < 1 || !parts_.form10->isVisible()) return;
-    Run("LFP", 0, [this] { DrawSweep(session_, session_.rec.iFile, settings_, Shown()); });
+  parts_.lfpWindow->installEventFilter(this);
+  parts_.lfpWindow->onTauChanged = [this] {
+    if (session_.rec.nFiles < 1 || !parts_.lfpWindow->isVisible()) return;
+    runner_->Run("LFP", 0, [this] { DrawSweep(session_, session_.rec.iFile, settings_, Shown()); });
   };
+}
+
+void MainWindow::CreateControllers() {
+  // Asked through the member at each call: tests replace it after the window is made.
+  const auto confirm = [this](const QString& title, const QString& question) { return askToConfirm(title, question); };
+  firingClamp_ = new FiringClampController(
+      session_, settings_, *runner_,
+      {.page = *parts_.firingClampPage,
+       .approximatePage = *parts_.approximatePage,
+       .pages = *parts_.pages,
+       .fileList = *parts_.fileListWindow,
+       .parametersWindow = *parts_.parametersWindow,
+       .estimationsWindow = *parts_.estimationsWindow,
+       .currentWindow = *parts_.currentWindow},
+      {.shownWindows = [this] { return Shown(); },
+       .showSweepState = [this] { ShowSweepState(); },
+       .askToConfirm = confirm},
+      this);
+  estimations_ = new EstimationsController(session_, settings_, fields_, *runner_, *parts_.estimationsWindow,
+                                           *parts_.currentWindow, this);
+  analyses_ = new AnalysesController(session_, settings_, *runner_,
+                                     {.lissajousPage = *parts_.lissajousPage,
+                                      .statisticsForm = *parts_.statisticsForm,
+                                      .splittingForm = *parts_.splittingForm,
+                                      .pages = *parts_.pages,
+                                      .Smpl = *parts_.Smpl,
+                                      .voltage = *parts_.voltage,
+                                      .current = *parts_.current,
+                                      .fcTime = *parts_.firingClampPage->timeView()},
+                                     this);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   // The menu's check marks follow the windows also when the user closes them.
-  if (watched == parts_.form4Window && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
-    const QSignalBlocker block(parts_.form4);
-    parts_.form4->setChecked(event->type() == QEvent::Show);
+  if (watched == parts_.fileListWindow && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+    const QSignalBlocker block(parts_.showFileList);
+    parts_.showFileList->setChecked(event->type() == QEvent::Show);
   }
   return QMainWindow::eventFilter(watched, event);
 }
@@ -335,7 +381,7 @@ void MainWindow::Start() {
   // The window manager frames the window after this first show: only then
   // is it known whether the frame sticks out of the screen.
   QTimer::singleShot(100, this, [this] { FitIntoScreen(this); });
-  parts_.form4Window->show();
+  parts_.fileListWindow->show();
   session_.homeDir = fs::current_path();
   QComboBox* box = parts_.directoryBox;
   const QString home = QString::fromStdString(session_.homeDir.string());
@@ -355,7 +401,7 @@ void MainWindow::Start() {
   SetDataDirectory(box->currentText());
   parts_.readAndDraw->setEnabled(false);
   parts_.readAndDrawAction->setEnabled(false);
-  parts_.form9Window->setVisible(parts_.form9->isChecked());
+  parts_.parametersWindow->setVisible(parts_.showParameters->isChecked());
   ApplyParameterSet(settings_.parameterSet);
 }
 
@@ -363,13 +409,13 @@ bool MainWindow::SetDataDirectory(const QString& dir) {
   // Made absolute before it becomes current, when a relative name still means what the user meant.
   const QString absolute = QFileInfo(dir).absoluteFilePath();
   if (!QFileInfo(absolute).isDir() || !QDir::setCurrent(absolute)) {
-    Warn(kNoDataDir);
+    runner_->Warn(kNoDataDir);
     return false;
   }
   const fs::path chosen = ToPath(QDir::cleanPath(absolute));
   if (chosen != session_.dataDir) {
     ChangeDataDirectory(session_, chosen);
-    ClearAnalysisViews();
+    analyses_->ClearViews();
   }
   if (settings_.format == FileFormat::Main) ReadList();
   ShowSweepState();
@@ -390,13 +436,13 @@ void MainWindow::OpenDataDirectory(const QString& dir) {
 }
 
 void MainWindow::ReadList() {
-  auto listed = ReadListOfFiles(session_.dataDir, session_.homeDir, session_.rec, *sink_);
+  auto listed = ReadListOfFiles(session_.dataDir, session_.homeDir, session_.rec, runner_->warnings());
   if (!listed) {
-    Warn(FromError(listed.error()));
+    runner_->Warn(FromError(listed.error()));
     return;
   }
   session_.listed = std::move(*listed);
-  parts_.form4Window->ShowList();
+  parts_.fileListWindow->ShowList();
   parts_.statusText->setText(QString("%1 recordings listed").arg(session_.listed.size()));
   // An empty list is no failure, but the user should know why nothing is offered.
   if (session_.listed.empty()) {
@@ -407,78 +453,14 @@ void MainWindow::ReadList() {
   }
 }
 
-void MainWindow::Warn(const QString& line) {
-  ++warningsInRun_;
-  parts_.form7->Add(line);
-}
-
-bool MainWindow::Run(const QString& name, int steps, const std::function<void()>& work) {
-  if (running_) {
-    const QString refused = QString("\"%1\" was not started: \"%2\" is still running.").arg(name, *running_);
-    parts_.statusText->setText(refused);
-    Warn(refused);
-    return false;
-  }
-  running_ = name;
-  warningsInRun_ = 0;
-  bool failed = false;
-  parts_.statusText->setText(name + " ...");
-  parts_.progress->setRange(0, steps);
-  parts_.progress->setValue(0);
-  parts_.progress->show();
-  sinceRepaint_.start();
-  lastRepaintMs_ = 0;
-  try {
-    work();
-  } catch (const std::exception& e) {
-    Warn(QString("%1: %2").arg(name, QString::fromUtf8(e.what())));
-    failed = true;
-  }
-  running_.reset();
-  parts_.progress->hide();
-  if (failed)
-    parts_.statusText->setText(QString("%1: failed; see \"Form7: Warnings\"").arg(name));
-  else if (warningsInRun_ > 0)
-    parts_.statusText->setText(QString("%1: ended with warnings; see \"Form7: Warnings\"").arg(name));
-  else
-    parts_.statusText->setText(name + ": done");
-  RefreshCharts();
-  return true;
-}
-
-void MainWindow::OnProgress(const QString& text) {
-  parts_.statusText->setText(text);
-  if (parts_.progress->maximum() > 0) parts_.progress->setValue(parts_.progress->value() + 1);
-  // At most about 30 repaints a second, and never more than a quarter of
-  // the run's time: with large charts open a repaint can take 100 ms.
-  if (sinceRepaint_.elapsed() >= std::max<qint64>(kRepaintInterval, 3 * lastRepaintMs_)) {
-    QElapsedTimer repaint;
-    repaint.start();
-    RefreshCharts();
-    lastRepaintMs_ = repaint.elapsed();
-    sinceRepaint_.restart();
-  }
-  QCoreApplication::processEvents();
-}
-
 void MainWindow::RefreshCharts() {
   parts_.voltage->Refresh();
   parts_.current->Refresh();
-  parts_.form2->Refresh();
-  parts_.form3->Refresh();
-  parts_.form10->Refresh();
+  parts_.fiCurvesWindow->Refresh();
+  parts_.overlayWindow->Refresh();
+  parts_.lfpWindow->Refresh();
   for (ChartView* view : otherViews_) view->Refresh();
 }
-
-void MainWindow::SetStatusColour(const QColor& colour) {
-  QPalette palette = parts_.statusPanel->palette();
-  palette.setColor(QPalette::Window, colour);
-  parts_.statusPanel->setPalette(palette);
-}
-
-WarningSink& MainWindow::warnings() { return *sink_; }
-
-void MainWindow::SetBusyColour(bool busy) { SetStatusColour(busy ? kBusy : kReady); }
 
 void MainWindow::ShowSweepState() {
   const Recording& rec = session_.rec;
@@ -501,8 +483,8 @@ void MainWindow::ShowSweepState() {
   // The LFP window is shown exactly when the recording has an LFP; when it
   // comes up, the LFP of the sweep shown is drawn into it.
   const bool lfp = rec.par.LfpPars.LfpPresent;
-  if (lfp != parts_.form10->isVisible()) {
-    parts_.form10->setVisible(lfp);
+  if (lfp != parts_.lfpWindow->isVisible()) {
+    parts_.lfpWindow->setVisible(lfp);
     if (lfp && rec.nFiles > 0) DrawSweep(session_, rec.iFile, settings_, Shown());
   }
 }
@@ -514,7 +496,7 @@ bool MainWindow::ChooseFiles() {
       const QString file = askForPath("Voltage file", dataDir, "Voltage files (*voltage.txt)");
       if (file.isEmpty()) return false;
       if (!file.endsWith("voltage.txt")) {
-        Warn(QString("%1: the voltage file's name must end in \"voltage.txt\"").arg(file));
+        runner_->Warn(QString("%1: the voltage file's name must end in \"voltage.txt\"").arg(file));
         return false;
       }
       const QFileInfo info(file);
@@ -547,14 +529,16 @@ bool MainWindow::ChooseFiles() {
 }
 
 void MainWindow::ReadAndDrawData() {
-  Run("ReadAndDrawData", 0, [this] {
+  runner_->Run("ReadAndDrawData", 0, [this] {
     if (!ChooseFiles()) return;
-    if (auto drawn = ReadAndDraw(session_, static_cast<int>(settings_.Smpl), settings_, *sink_, Shown()); !drawn) Warn(FromError(drawn.error()));
+    if (auto drawn = ReadAndDraw(session_, static_cast<int>(settings_.Smpl), settings_, runner_->warnings(), Shown());
+        !drawn)
+      runner_->Warn(FromError(drawn.error()));
     ShowSweepState();
     // Thinned as the file is read, the trace is too coarse for the filter and the detection.
     const int skip = static_cast<int>(std::trunc(settings_.Skip));
     if (settings_.format != FileFormat::Main && skip > 1 && session_.spikes.nSpikes == 0)
-      Warn(QString("%1: read with one line in %2 kept (\"Sketch plotting\", \"Skip\" = %2), so dt is %3 ms, "
+      runner_->Warn(QString("%1: read with one line in %2 kept (\"Sketch plotting\", \"Skip\" = %2), so dt is %3 ms, "
                    "too coarse to filter and to find spikes: none were found. For the full resolution turn "
                    "\"Sketch plotting\" off (F3, \"Skip\" = 1) and read again.")
                .arg(QString::fromStdString(session_.files.VoltFile))
@@ -572,8 +556,10 @@ void MainWindow::OnSmplChanged() {
     parts_.Smpl->Load();
     return;
   }
-  const bool ran = Run("Smpl", 0, [this] {
-    if (auto drawn = ReadAndDraw(session_, static_cast<int>(settings_.Smpl), settings_, *sink_, Shown()); !drawn) Warn(FromError(drawn.error()));
+  const bool ran = runner_->Run("Smpl", 0, [this] {
+    if (auto drawn = ReadAndDraw(session_, static_cast<int>(settings_.Smpl), settings_, runner_->warnings(), Shown());
+        !drawn)
+      runner_->Warn(FromError(drawn.error()));
     ShowSweepState();
   });
   if (!ran) {
@@ -583,32 +569,32 @@ void MainWindow::OnSmplChanged() {
 }
 
 void MainWindow::DeleteSelectedRecordings() {
-  const std::vector<int> selected = parts_.form4Window->Selected();
-  Run("Deleting recordings", 0, [this, &selected] {
-    if (Status s = velmora::DeleteSelectedRecordings(session_.dataDir, selected, *sink_); !s)
-      Warn(FromError(s.error()));
+  const std::vector<int> selected = parts_.fileListWindow->Selected();
+  runner_->Run("Deleting recordings", 0, [this, &selected] {
+    if (Status s = velmora::DeleteSelectedRecordings(session_.dataDir, selected, runner_->warnings()); !s)
+      runner_->Warn(FromError(s.error()));
     ReadList();
   });
 }
 
 void MainWindow::FICurvesRun() {
-  Run("F_I_curves", session_.rec.nFiles, [this] {
-    ShowInFront(parts_.form2);
-    auto run = FICurves(session_, settings_, session_.dataDir, *sink_, Shown());
+  runner_->Run("F_I_curves", session_.rec.nFiles, [this] {
+    ShowInFront(parts_.fiCurvesWindow);
+    auto run = FICurves(session_, settings_, session_.dataDir, runner_->warnings(), Shown());
     if (!run)
-      Warn(FromError(run.error()));
+      runner_->Warn(FromError(run.error()));
     else if (!run->stopped.empty())
-      Warn(QString::fromStdString(run->stopped));
+      runner_->Warn(QString::fromStdString(run->stopped));
     ShowSweepState();
   });
 }
 
 void MainWindow::TreatAllDirsRun() {
-  Run("TreatAllDirs", 0, [this] {
-    ShowInFront(parts_.form2);
-    auto batch = TreatAllDirs(session_, settings_, session_.dataDir, *sink_, Shown());
+  runner_->Run("TreatAllDirs", 0, [this] {
+    ShowInFront(parts_.fiCurvesWindow);
+    auto batch = TreatAllDirs(session_, settings_, session_.dataDir, runner_->warnings(), Shown());
     if (!batch) {
-      Warn(FromError(batch.error()));
+      runner_->Warn(FromError(batch.error()));
       return;
     }
     ShowSweepState();
@@ -619,22 +605,22 @@ void MainWindow::TreatAllDirsRun() {
 ShownWindows MainWindow::Shown() const {
   // An approximation shows the estimations window, so a run that
   // approximates goes on to estimate.
-  return {.lfp = parts_.form10->isVisible(),
-          .currentWindow = form6_->isVisible(),
-          .estimations = form5_->isVisible() || settings_.fc.approximate};
+  return {.lfp = parts_.lfpWindow->isVisible(),
+          .currentWindow = parts_.currentWindow->isVisible(),
+          .estimations = parts_.estimationsWindow->isVisible() || settings_.fc.approximate};
 }
 
-bool MainWindow::Loaded(const QString& action) {
-  const auto nothing = NothingLoaded(session_, settings_.format);
-  if (nothing) Warn(action + ": " + QString::fromStdString(*nothing));
-  return !nothing;
-}
+void MainWindow::AnalyzeStatisticsRun() { analyses_->AnalyzeStatistics(); }
+
+void MainWindow::LoadSelectedRecordings() { firingClamp_->LoadSelectedRecordings(); }
+
+bool MainWindow::busy() const { return runner_->busy(); }
 
 void MainWindow::SuperimposeVRun() {
-  Run("SuperimposeV", 0, [this] {
-    if (!Loaded("SuperimposeV")) return;
-    ShowInFront(parts_.form3);
-    SuperimposeV(session_, settings_, *sink_);
+  runner_->Run("SuperimposeV", 0, [this] {
+    if (!runner_->Loaded("SuperimposeV")) return;
+    ShowInFront(parts_.overlayWindow);
+    SuperimposeV(session_, settings_, runner_->warnings());
   });
 }
 
@@ -664,8 +650,9 @@ void MainWindow::ToggleSketchPlotting() {
 }
 
 void MainWindow::MoveAllFramesToCorner() {
-  for (QWidget* w : QList<QWidget*>{this, form13_, parts_.form2, parts_.form3, parts_.form4Window, form5_, form6_,
-                                    parts_.form7}) {
+  for (QWidget* w : QList<QWidget*>{this, parts_.statisticsForm, parts_.fiCurvesWindow, parts_.overlayWindow,
+                                    parts_.fileListWindow, parts_.estimationsWindow, parts_.currentWindow,
+                                    parts_.warningsWindow}) {
     // Sized to what the contents ask for: adjustSize() caps a window at two
     // thirds of the screen, which squashes the charts.
     w->resize(w->sizeHint().expandedTo(w->minimumSizeHint()));
@@ -693,19 +680,20 @@ void MainWindow::OnFormatChanged(int item) {
   parts_.readAndDraw->setEnabled(!main);
   parts_.readAndDrawAction->setEnabled(!main);
   if (main) {
-    parts_.form4Window->show();
+    parts_.fileListWindow->show();
     return;
   }
   // The headers of a column format are read as soon as its files are known.
   if (!session_.files.VoltFile.empty())
-    if (Status s = ReadFormatHeaders(session_, settings_, *sink_); !s) Warn(FromError(s.error()));
+    if (Status s = ReadFormatHeaders(session_, settings_, runner_->warnings()); !s)
+      runner_->Warn(FromError(s.error()));
   fields_.LoadAll();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   // Quitting in the middle of an action would destroy what it works on.
-  if (running_) {
-    Warn(QString("The program cannot close while \"%1\" is running.").arg(*running_));
+  if (const std::optional<QString>& running = runner_->running()) {
+    runner_->Warn(QString("The program cannot close while \"%1\" is running.").arg(*running));
     event->ignore();
     return;
   }

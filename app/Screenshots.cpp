@@ -19,8 +19,11 @@
 #include <cstdio>
 
 #include "app/ChartView.h"
+#include "app/CurrentWindow.h"
+#include "app/EstimationsWindow.h"
 #include "app/FileListWindow.h"
 #include "app/ApproximatePage.h"
+#include "app/FiringClampController.h"
 #include "app/FiringClampPage.h"
 #include "app/MainWindow.h"
 #include "recording/Recording.h"
@@ -44,7 +47,7 @@ QString FileName(QString caption) {
 
 // Selects every recording of the list and loads them, as a click in the list does.
 void LoadAll(MainWindow& window) {
-  QListWidget* list = window.parts().form4Window->list();
+  QListWidget* list = window.parts().fileListWindow->list();
   {
     const QSignalBlocker block(list);
     list->clearSelection();
@@ -136,37 +139,37 @@ bool WriteScreenshots(MainWindow& window, const QString& outDir) {
     view->hide();
   }
   for (QWidget* w : parts.secondaryWindows)
-    if (w != window.estimationsWindow() && w != window.currentWindow()) ok &= shootWindow(w);
+    if (w != parts.estimationsWindow && w != parts.currentWindow) ok &= shootWindow(w);
 
   // The example's other directories, when they are there: stimulation
   // artefacts in the waves, and a firing-clamp calibration grid whose
   // calibration then serves the estimation recording.
   if (data.exists("../waves") && window.SetDataDirectory(data.filePath("../waves"))) {
     LoadAll(window);
-    ClickButton(window.currentWindow(), "Find stimulation artifacts");
-    ok &= shootWindow(window.currentWindow());
+    ClickButton(parts.currentWindow, "Find stimulation artifacts");
+    ok &= shootWindow(parts.currentWindow);
   }
   if (data.exists("../fc_calibration") && data.exists("../fc_estimation") &&
       window.SetDataDirectory(data.filePath("../fc_calibration"))) {
     showPage("Firing-Clamp");  // the driver analyses pulses only with this page shown
-    window.EraseCalibration();
-    window.firingClampPage()->CalibrateMode();
+    window.firingClamp().EraseCalibration();
+    parts.firingClampPage->CalibrateMode();
     LoadAll(window);
     const QString calibration = "I_G_VT_dV_subV_PulseV_PulseDur.dat";
     QFile::remove(data.filePath("../fc_estimation/" + calibration));
     QFile::copy(data.filePath("../fc_calibration/" + calibration), data.filePath("../fc_estimation/" + calibration));
     ok &= shootPage("Firing-Clamp", "Firing-Clamp_calibration");
     if (window.SetDataDirectory(data.filePath("../fc_estimation"))) {
-      window.firingClampPage()->ApproximateMode();
+      parts.firingClampPage->ApproximateMode();
       LoadAll(window);
       ok &= shootPage("Firing-Clamp", "Firing-Clamp");
-      ok &= shootWindow(window.estimationsWindow());
+      ok &= shootWindow(parts.estimationsWindow);
       // The lattices are maps of fitted surfaces: the cylindrical one here.
-      window.approximatePage()->kind()->setCurrentIndex(static_cast<int>(ApproxKind::Cylindrical));
-      window.ApproximateFC();
-      window.DrawApproximatedVersusTrueFC();
+      parts.approximatePage->kind()->setCurrentIndex(static_cast<int>(ApproxKind::Cylindrical));
+      window.firingClamp().Approximate();
+      window.firingClamp().DrawApproximatedVersusTrue();
       ok &= shootPage("Approximate_FC", "Approximate_FC");
-      window.DrawLatticesFC(false);
+      window.firingClamp().DrawLattices(false);
       ok &= shootPage("Approximate_FC", "Approximate_FC_lattices");
     }
   }

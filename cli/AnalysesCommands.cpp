@@ -146,7 +146,7 @@ void RunSplit(SplitOptions& o) {
   Recording& rec = session.rec;
   MarkedTraces marked;
   if (Status s = ReadInto(session, settings, o.zero, 1, warnings); !s) return Fail(s.error());
-  MarkTraceAtZeroCurrent(marked, o.s, rec, 1);
+  o.s.GL = MarkTraceAtZeroCurrent(marked, rec, 1);
   const double dt = rec.dt;
   if (o.Vconst) {
     o.s.Vconst = *o.Vconst;

@@ -28,7 +28,7 @@ void SizePulseArrays(Pulses& p, int lastSlot) {
   for (std::vector<double>* a : p.Arrays()) a->resize(n);
 }
 
-void ReadFCSettings(RecordingParameters& par, LostParameters& lost, const FCSettings& settings, Pulses& p,
+void ReadFCSettings(RecordingParameters& par, LostParameters lost, const FCSettings& settings, Pulses& p,
                     WarningSink& warnings) {
   const FCParsRec& fc = par.FCPars;
   if (const std::string failed = ComputeMeanderCounts(par); !failed.empty())
@@ -83,7 +83,7 @@ void ShiftInputs(Pulses& p) {
 
 }  // namespace
 
-void AnalyzePulses(Recording& rec, int k, const FCRecord& FC, const FCSettings& settings, LostParameters& lost,
+void AnalyzePulses(Recording& rec, int k, const FCRecord& FC, const FCSettings& settings, LostParameters lost,
                    Pulses& p, WarningSink& warnings) {
   ReadFCSettings(rec.par, lost, settings, p, warnings);
   p.nPulses = 0;

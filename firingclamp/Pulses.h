@@ -89,14 +89,14 @@ struct FCSettings {
 // dtPar (a count whose quotient cannot be computed becomes 0, with a
 // message), reconciles the waveform kind with the "Lost parameters" choice,
 // resets nFlaws and copies the settings into `p`.
-void ReadFCSettings(RecordingParameters& par, LostParameters& lost, const FCSettings& settings, Pulses& p,
+void ReadFCSettings(RecordingParameters& par, LostParameters lost, const FCSettings& settings, Pulses& p,
                     WarningSink& warnings);
 
 // Runs ReadFCSettings, then condenses the meanders of slot `k`, prepared in
 // `FC` by DetectMeander, into `p`: flaws, z values, I, G, gNMDA of each pulse
 // and the shift of I, G, gNMDA against the pulses. An `FC` that does not hold
 // slot k as loaded now is refused with a message (nPulses = 0).
-void AnalyzePulses(Recording& rec, int k, const FCRecord& FC, const FCSettings& settings, LostParameters& lost,
+void AnalyzePulses(Recording& rec, int k, const FCRecord& FC, const FCSettings& settings, LostParameters lost,
                    Pulses& p, WarningSink& warnings);
 
 // The z value number n of pulse j: 3 VT, 4 PulseV_VT, 5 subV, 6 PulseV,

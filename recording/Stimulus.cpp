@@ -121,16 +121,17 @@ Stimulus StimulusAt(const RecordingParameters& par, int FileNo, double t) {
   }
 }
 
-void ReconcileWaveKind(ClampWaveRec& wave, LostParameters& choice) {
-  if (wave.WaveKind < 0) {
-    wave.WaveKind = static_cast<int>(choice);
-    return;
-  }
+void ReconcileWaveKind(ClampWaveRec& wave, LostParameters choice) {
+  if (wave.WaveKind < 0) wave.WaveKind = static_cast<int>(choice);
+}
+
+LostParameters ChoiceOfKind(const ClampWaveRec& wave, LostParameters choice) {
   // Only items 0..4 name waveform kinds. Item 5 means "Ireal is absent" and
   // makes the loader overwrite the measured current, so a file of waveform
   // kind 5 (or an unknown kind) must not select it.
-  if (choice != LostParameters::IrealAbsent && wave.WaveKind <= 4)
-    choice = static_cast<LostParameters>(wave.WaveKind);
+  if (choice != LostParameters::IrealAbsent && wave.WaveKind >= 0 && wave.WaveKind <= 4)
+    return static_cast<LostParameters>(wave.WaveKind);
+  return choice;
 }
 
 }  // namespace velmora

@@ -31,8 +31,12 @@ struct Stimulus {
 Stimulus StimulusAt(const RecordingParameters& par, int FileNo, double t);
 
 // Run when a firing-clamp sweep is loaded: a file without a waveform kind
-// (WaveKind < 0) takes the item chosen under "Lost parameters"; a file of
-// kind 0..4 selects that item, unless the choice is IrealAbsent, which is kept.
-void ReconcileWaveKind(ClampWaveRec& wave, LostParameters& choice);
+// (WaveKind < 0) takes the item chosen under "Lost parameters".
+void ReconcileWaveKind(ClampWaveRec& wave, LostParameters choice);
+
+// The "Lost parameters" item that names the kind of a loaded firing-clamp
+// sweep: the file's kind 0..4, else the choice; "Ireal is absent" is never
+// left for a kind, nor taken for one (it would overwrite the measured current).
+LostParameters ChoiceOfKind(const ClampWaveRec& wave, LostParameters choice);
 
 }  // namespace velmora

@@ -443,7 +443,7 @@ Status LoadSweepFiles(Recording& rec, const fs::path& trace, WarningSink& warnin
   return Ok();
 }
 
-Status LoadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings) {
+Status LoadSweep(Recording& rec, int slot, const LoadSettings& settings, WarningSink& warnings) {
   if (slot < 1 || slot > kMaxSweeps)
     return Error{rec.currentFile, 0, "",
                  fmt::format("at most {} sweeps can be loaded at once (slot {} asked for)", kMaxSweeps, slot)};
@@ -488,17 +488,32 @@ Status LoadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& 
                               nLast + 1, kMaxSweepSamples));
     nLast = kMaxSweepSamples - 1;
   }
+  const std::size_t n = nLast >= 0 ? static_cast<std::size_t>(nLast) + 1 : 0;
+  const auto spent = [&](const std::vector<double>& v) { return v.size() < static_cast<std::size_t>(nSkip) + n; };
+  if (n > 0 && (spent(raw.VRaw) || spent(raw.IcomRaw) || (!IrealAbsent && spent(raw.IrealRaw))))
+    return Error{rec.currentFile, 0, "", "its samples went into a slot already; the file must be read again"};
   SweepSlot& s = rec.traces[slot];
   s.nLast = nLast;
   s.filteredIterations = 0;
-  const std::size_t n = nLast >= 0 ? static_cast<std::size_t>(nLast) + 1 : 0;
-  const auto from = [&](const std::vector<double>& v) { return v.begin() + nSkip; };
-  s.V.assign(from(raw.VRaw), from(raw.VRaw) + static_cast<std::ptrdiff_t>(n));
-  s.Icom.assign(from(raw.IcomRaw), from(raw.IcomRaw) + static_cast<std::ptrdiff_t>(n));
+  // Samples that start at sample 0, as they mostly do, move into the slot
+  // whole and the slot's old arrays take their place: copying three long
+  // arrays per sweep would cost a selection a good part of its reading.
+  const auto take = [&](std::vector<double>& dest, std::vector<double>& src) {
+    if (n == 0) {
+      dest.clear();
+    } else if (nSkip == 0) {
+      dest.swap(src);
+      dest.resize(n);
+    } else {
+      dest.assign(src.begin() + nSkip, src.begin() + nSkip + static_cast<std::ptrdiff_t>(n));
+    }
+  };
+  take(s.V, raw.VRaw);
+  take(s.Icom, raw.IcomRaw);
   if (IrealAbsent)
     s.Ireal = s.Icom;
   else
-    s.Ireal.assign(from(raw.IrealRaw), from(raw.IrealRaw) + static_cast<std::ptrdiff_t>(n));
+    take(s.Ireal, raw.IrealRaw);
 
   const bool grid = Contains(name, ".us");
   if (grid) {
@@ -571,7 +586,7 @@ const SweepReading* KeptReading(const Recording& rec, int slot, const LoadSettin
   return &*kept;
 }
 
-bool RestoreSweep(Recording& rec, int slot, LoadSettings& settings) {
+bool RestoreSweep(Recording& rec, int slot, const LoadSettings& settings) {
   const SweepReading* kept = KeptReading(rec, slot, settings);
   if (!kept) return false;
   const SweepReading& r = *kept;
@@ -593,7 +608,7 @@ bool RestoreSweep(Recording& rec, int slot, LoadSettings& settings) {
   return true;
 }
 
-Status ReloadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings) {
+Status ReloadSweep(Recording& rec, int slot, const LoadSettings& settings, WarningSink& warnings) {
   if (slot < 0 || slot >= static_cast<int>(rec.FileNames.size()) || rec.FileNames[slot].empty()) return Ok();
   if (Status s = LoadSweepFiles(rec, rec.FileNames[slot], warnings); !s) return s;
   return LoadSweep(rec, slot, settings, warnings);

@@ -14,7 +14,7 @@ namespace velmora {
 
 struct LoadSettings {
   double t0 = 0;  // ms, "Analyze since t0"
-  // "Lost parameters"; a firing-clamp sweep may change it (see ReconcileWaveKind).
+  // "Lost parameters": the waveform kind of a firing-clamp file that does not give its own.
   LostParameters lost = LostParameters::ISinGConst;
 };
 
@@ -30,11 +30,13 @@ Status ReadTrace(Recording& rec, const std::filesystem::path& trace, WarningSink
 // The parameter file of the trace, then the trace itself.
 Status LoadSweepFiles(Recording& rec, const std::filesystem::path& trace, WarningSink& warnings);
 
-// Copies the raw channels read last into slot `slot` (1..50) with dt, t0,
+// Takes the raw channels read last into slot `slot` (1..50) with dt, t0,
 // nLast, the stimulus window and the step values of the sweep, and keeps
 // with the slot what RestoreSweep needs (SweepReading: the parameters and,
-// for a recording with an LFP, its LFP samples up to nLast).
-Status LoadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings);
+// for a recording with an LFP, its LFP samples up to nLast). The voltage and
+// currents may move rather than be copied: the raw channels are spent, and a
+// second slot needs the files read again.
+Status LoadSweep(Recording& rec, int slot, const LoadSettings& settings, WarningSink& warnings);
 
 // Keeps with slot `slot` what RestoreSweep needs, from the recording state
 // as its load has just set it (rec.currentFile names the trace): the
@@ -55,9 +57,9 @@ const SweepReading* KeptReading(const Recording& rec, int slot, const LoadSettin
 // what its load kept, without reading a file. False, changing nothing,
 // without a KeptReading: then the files must be read.
 // The slot's samples are left as they are, filtered or not.
-bool RestoreSweep(Recording& rec, int slot, LoadSettings& settings);
+bool RestoreSweep(Recording& rec, int slot, const LoadSettings& settings);
 
 // Reads FileNames[slot] again and reloads its slot; an empty name changes nothing.
-Status ReloadSweep(Recording& rec, int slot, LoadSettings& settings, WarningSink& warnings);
+Status ReloadSweep(Recording& rec, int slot, const LoadSettings& settings, WarningSink& warnings);
 
 }  // namespace velmora

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <numeric>
 
 #include "recording/SideFiles.h"
 #include "numeric/MathMy.h"
@@ -154,8 +153,11 @@ Threshold FindThreshold(const Recording& rec, int slot, int i, double ThresholdS
     for (int m = start; m <= mEnd; ++m) {
       d2 = d2 + (h / 0.1) * ((V[m + 1] - 2 * V[m] + V[m - 1]) / (h * h) - d2);  // 0.1 ms smoothing
       d1 = d1 + (h / 0.5) * ((V[m + 1] - V[m]) / h - d1);                      // 0.5 ms smoothing
+      // K can exceed Kmax (never below 0) only where d2 > 0: elsewhere the
+      // power, the costliest step of the search, is not needed.
+      if (!(d1 > 1e-6 && d2 > 0)) continue;
       const double K = d2 / MathMy::PowerXY(d1 * d1 + S * S, 1.5);
-      if (d1 > 1e-6 && K > Kmax) {
+      if (K > Kmax) {
         Kmax = K;
         mstar = m;
       }
@@ -258,11 +260,15 @@ bool DetectSpikes(SpikeList& spikes, const Recording& rec, int slot, const Spike
   std::vector<QuietRun> runs(kMaxSpikes + 1);
   runs[0] = {1, n, kNoDetection};
   int& k = spikes.nSpikes;
+  double isiBefore = 0;  // s, ISI[1] + ... + ISI[summed - 1], added in that order
+  int summed = 1;
+  const double vMin = settings.SpikeCriteria.V_min;
   for (int i = 1; i <= n; ++i) {
     // Most samples lie below V_min outside a rise: SpikeStep would arm there
-    // and nothing else, so the scan says so without computing the time.
-    if (state != SpikeState::Rising && V[i] < settings.SpikeCriteria.V_min) {
+    // and nothing else, so the scan passes the whole run below V_min at once.
+    if (state != SpikeState::Rising && V[i] < vMin) {
       state = SpikeState::Armed;
+      while (i < n && V[i + 1] < vMin) ++i;
       continue;
     }
     const double t = i * dt + rec.t0;
@@ -272,7 +278,12 @@ bool DetectSpikes(SpikeList& spikes, const Recording& rec, int slot, const Spike
     if (state != SpikeState::Detected) continue;
     runs[k].last = i - 1;
     if (t > tOn && k < kMaxSpikes) ++k;
-    if (k >= 1) spikes.ISI[k] = (t - tOn) - std::accumulate(spikes.ISI.begin() + 1, spikes.ISI.begin() + k, 0.0);
+    if (k >= 1) {
+      // The earlier intervals are final once k has moved past them: summed
+      // as they come, in the same order, they give what a sum over all gives.
+      for (; summed < k; ++summed) isiBefore += spikes.ISI[summed];
+      spikes.ISI[k] = (t - tOn) - isiBefore;
+    }
     const Threshold threshold = FindThreshold(rec, slot, i, settings.ThresholdScale);
     spikes.VT[k] = threshold.VT;
     spikes.tVT[k] = threshold.tVT;

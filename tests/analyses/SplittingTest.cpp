@@ -138,7 +138,7 @@ TEST(SmoothMarkedTraces, RecursiveLowPassOrNothing) {
 // Marking the first trace copies CmdScale into GL; the second trace, not
 // yet marked, takes the first's length and holds zeros; a constant voltage
 // fills the second trace as long as the first.
-TEST(MarkTraces, FirstMarkSetsGLAndLengthOfTheSecond) {
+TEST(MarkTraces, FirstMarkGivesGLAndLengthOfTheSecond) {
   Recording rec;
   rec.par.StepPars.CmdScale = 2.5;
   rec.traces[1].nLast = 2;
@@ -147,8 +147,7 @@ TEST(MarkTraces, FirstMarkSetsGLAndLengthOfTheSecond) {
   rec.traces[2].V = {-70, -71};
   MarkedTraces m;
   SplitSettings s;
-  MarkTraceAtZeroCurrent(m, s, rec, 1);
-  EXPECT_EQ(s.GL, 2.5);
+  EXPECT_EQ(MarkTraceAtZeroCurrent(m, rec, 1), 2.5);
   EXPECT_EQ(m.nV1, 2);
   EXPECT_EQ(m.nV2, 2);
   EXPECT_EQ(m.V2Mark, (std::vector<double>{0, 0, 0}));

@@ -57,7 +57,7 @@ class ActionsTest : public QObject {
   // every Skip-th sample, and the view showing what the model holds.
   void loadingFromTheListDrawsVoltageAndCurrent() {
     AppWithSteps app(3);
-    QCOMPARE(app.parts().form4Window->list()->count(), 3);
+    QCOMPARE(app.parts().fileListWindow->list()->count(), 3);
     SelectAndLoad(*app.window, 2);
     const Recording& rec = app.session->rec;
     QCOMPARE(rec.nFiles, 2);
@@ -69,7 +69,7 @@ class ActionsTest : public QObject {
     QVERIFY(PointsOf(app.session->charts.voltage, "Spikes") > 0);
     QCOMPARE(app.parts().current->DrawnSeriesCount(), static_cast<int>(app.session->charts.current.series.size()));
     QCOMPARE(app.parts().statusPanel->palette().color(QPalette::Window), QColor(101, 179, 6));
-    QVERIFY(app.parts().form9Window->labels()->count() > 0);
+    QVERIFY(app.parts().parametersWindow->labels()->count() > 0);
     QVERIFY(app.parts().statusText->text().endsWith("done"));
     QCOMPARE(QString::fromStdString(PreviousDir(app.home.path())), QString::fromStdString(app.data.string()));
   }
@@ -99,14 +99,14 @@ class ActionsTest : public QObject {
     AppWithSteps app(4);
     SelectAndLoad(*app.window, 4);
     app.window->FICurvesRun();
-    QVERIFY(app.parts().form2->isVisible());
+    QVERIFY(app.parts().fiCurvesWindow->isVisible());
     const int nSpikes = PointsOf(app.session->charts.fiCurrent, "N of spikes");
     QVERIFY(nSpikes > 0);
     QVERIFY(PointsOf(app.session->charts.fiConductance, "nu_Last") > 0);
     QVERIFY(fs::exists(app.data / "out_nu.dat"));
     app.window->FICurvesRun();
     QCOMPARE(PointsOf(app.session->charts.fiCurrent, "N of spikes"), 2 * nSpikes);
-    app.parts().form2->Clear();
+    app.parts().fiCurvesWindow->Clear();
     for (const Chart* chart : {&app.session->charts.fiCurrent, &app.session->charts.fiConductance})
       for (const Series& s : chart->series) QVERIFY2(s.points.empty(), s.title.c_str());
   }
@@ -122,7 +122,7 @@ class ActionsTest : public QObject {
     app.parts().formatBox->setCurrentIndex(0);
     app.parts().Skip->setValue(1);  // thinned column traces lose spike peaks
     app.window->TreatAllDirsRun();
-    QVERIFY(app.parts().form2->isVisible());
+    QVERIFY(app.parts().fiCurvesWindow->isVisible());
     QVERIFY(PointsOf(app.session->charts.fiCurrent, "N of spikes") > 0);
     std::ifstream in(root / "out_nu.dat", std::ios::binary);
     const std::string nu((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -159,14 +159,14 @@ class ActionsTest : public QObject {
     QCOMPARE(app.window->settings().Skip, 30.0);
     app.window->ReadAndDrawData();
     QCOMPARE(app.session->spikes.nSpikes, 0);
-    QCOMPARE(app.parts().form7->Text().count("F3"), 1);
-    QVERIFY(app.parts().form7->Text().contains("cell_gst_voltage.txt"));
+    QCOMPARE(app.parts().warningsWindow->Text().count("F3"), 1);
+    QVERIFY(app.parts().warningsWindow->Text().contains("cell_gst_voltage.txt"));
     app.window->ReadAndDrawData();
-    QCOMPARE(app.parts().form7->Text().count("F3"), 2);
+    QCOMPARE(app.parts().warningsWindow->Text().count("F3"), 2);
 
     app.parts().Skip->setValue(1);  // the full resolution
     app.window->ReadAndDrawData();
-    QCOMPARE(app.parts().form7->Text().count("F3"), 2);
+    QCOMPARE(app.parts().warningsWindow->Text().count("F3"), 2);
   }
 
   // The new one asks for the directory that holds its fixed file names.
@@ -210,7 +210,7 @@ class ActionsTest : public QObject {
     AppWithSteps app(1);
     SelectAndLoad(*app.window, 1);
     app.window->SuperimposeVRun();
-    QVERIFY(app.parts().form3->isVisible());
+    QVERIFY(app.parts().overlayWindow->isVisible());
     const Chart& overlay = app.session->charts.overlay;
     QCOMPARE(overlay.series.size(), std::size_t{1});
     QCOMPARE(static_cast<int>(overlay.series[0].points.size()), app.session->rec.traces.nLast(1));
@@ -220,33 +220,33 @@ class ActionsTest : public QObject {
   void lfpWindowFollowsTheRecording() {
     AppWithSteps withLfp(1, true);
     SelectAndLoad(*withLfp.window, 1);
-    QVERIFY(withLfp.parts().form10->isVisible());
+    QVERIFY(withLfp.parts().lfpWindow->isVisible());
     QVERIFY(PointsOf(withLfp.session->charts.lfp, "LFP") > 0);
 
     // Its time axis follows the firing-clamp chart on request, and "Auto" lets it go again.
-    const AxisLimits fc = withLfp.window->firingClampPage()->timeView()->ShownTimeRange();
-    ClickButton(withLfp.parts().form10, "Adjust scales to voltage inFC");
+    const AxisLimits fc = withLfp.window->parts().firingClampPage->timeView()->ShownTimeRange();
+    ClickButton(withLfp.parts().lfpWindow, "Adjust scales to voltage inFC");
     const Axis& time = withLfp.session->charts.lfp.bottom;
     QVERIFY(!time.automatic);
     QCOMPARE(time.min, fc.min);
     QCOMPARE(time.max, fc.max);
-    ClickButton(withLfp.parts().form10, "Auto");
+    ClickButton(withLfp.parts().lfpWindow, "Auto");
     QVERIFY(time.automatic);
 
     AppWithSteps without(1, false);
-    without.parts().form10->show();
+    without.parts().lfpWindow->show();
     SelectAndLoad(*without.window, 1);
-    QVERIFY(!without.parts().form10->isVisible());
+    QVERIFY(!without.parts().lfpWindow->isVisible());
   }
 
   // Deleting recordings from disk takes a confirmation: one stray key
   // press must not destroy data that cannot be recovered.
   void deleteKeyAsksBeforeDeleting() {
     AppWithSteps app(3);
-    QListWidget* list = app.parts().form4Window->list();
+    QListWidget* list = app.parts().fileListWindow->list();
     int asked = 0;
     bool answer = false;
-    app.parts().form4Window->confirmDelete = [&](int count) {
+    app.parts().fileListWindow->confirmDelete = [&](int count) {
       ++asked;
       return count == 1 && answer;
     };
@@ -274,7 +274,8 @@ class ActionsTest : public QObject {
     QTimer::singleShot(0, app.window.get(), [&] {
       QVERIFY(app.window->busy());
       app.window->SuperimposeVRun();
-      refused = app.parts().form7->Text().contains("\"SuperimposeV\" was not started: \"F_I_curves\" is still running.");
+      refused = app.parts().warningsWindow->Text().contains(
+          "\"SuperimposeV\" was not started: \"F_I_curves\" is still running.");
     });
     app.window->FICurvesRun();
     QVERIFY(refused);

@@ -88,7 +88,7 @@ struct AppWithSteps : StartedApp {
 
 // Selects the first `n` recordings of Form4 and loads them, as a click does.
 inline void SelectAndLoad(app::MainWindow& window, int n) {
-  QListWidget* list = window.parts().form4Window->list();
+  QListWidget* list = window.parts().fileListWindow->list();
   {
     const QSignalBlocker block(list);
     list->clearSelection();

@@ -249,7 +249,7 @@ class ChartViewTest : public QObject {
     QApplication::processEvents();
 
     QList<app::ChartView*> views = app.window->findChildren<app::ChartView*>();
-    views << app.parts().form2->currentView() << app.parts().form2->conductanceView();
+    views << app.parts().fiCurvesWindow->currentView() << app.parts().fiCurvesWindow->conductanceView();
     int checked = 0;
     for (app::ChartView* view : views) {
       const std::set<QString> clashes = SharedColours(view->chart());

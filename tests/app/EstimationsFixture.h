@@ -18,15 +18,8 @@ inline void WriteSynth(const SynthSettings& s, const std::filesystem::path& dir)
   if (auto written = WriteSynthRecording(s, dir, sink); !written) qFatal("%s", written.error().What().c_str());
 }
 
-inline app::EstimationsWindow* Form5(const app::MainWindow& w) {
-  return qobject_cast<app::EstimationsWindow*>(w.estimationsWindow());
-}
-inline app::CurrentWindow* Form6(const app::MainWindow& w) {
-  return qobject_cast<app::CurrentWindow*>(w.currentWindow());
-}
-
 inline void SelectAllAndLoadFc(app::MainWindow& window) {
-  SelectAndLoad(window, window.parts().form4Window->list()->count());
+  SelectAndLoad(window, window.parts().fileListWindow->list()->count());
 }
 
 // A started program whose "estimation" directory holds one firing-clamp

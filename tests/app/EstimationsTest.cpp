@@ -35,13 +35,13 @@ constexpr const char* kFourPulses =
 // A started program with Form5 shown, whose data directory holds that file.
 struct AppWithEstimates : StartedApp {
   fs::path data = home / "estimates";
-  app::EstimationsWindow* form5 = Form5(*window);
+  app::EstimationsWindow* estimationsWindow = window->parts().estimationsWindow;
 
   AppWithEstimates() {
     fs::create_directories(data);
     std::ofstream(data / std::string(kEstimatesFileName), std::ios::binary) << kFourPulses;
     window->SetDataDirectory(QString::fromStdString(data.string()));
-    form5->show();
+    estimationsWindow->show();
   }
 };
 
@@ -57,11 +57,11 @@ class EstimationsTest : public QObject {
   // the means at its own bin width.
   void firingClampRunDrawsTheEstimatesAndAverageTheMeans() {
     CalibratedFcApp app;
-    app::EstimationsWindow* form5 = Form5(*app.window);
+    app::EstimationsWindow* estimationsWindow = app.parts().estimationsWindow;
     const EstimationCharts& charts = app.session->fcCharts.estimations;
-    form5->show();
-    Form6(*app.window)->show();
-    form5->parts().VfromGEGI->setChecked(true);
+    estimationsWindow->show();
+    app.parts().currentWindow->show();
+    estimationsWindow->parts().VfromGEGI->setChecked(true);
     QElapsedTimer clock;
     clock.start();
     SelectAllAndLoadFc(*app.window);
@@ -78,13 +78,13 @@ class EstimationsTest : public QObject {
     QVERIFY(PointsOf(app.session->charts.stimulus, "Pointer") == n);
     QVERIFY(fs::exists(app.estimation / kEstimatesFileName));
     // The run draws behind the window's back; the swap follows at the repaint.
-    QTRY_VERIFY(form5->voltageChartShown());
-    QVERIFY(form5->parts().voltage->isVisible() && !form5->parts().conductance->isVisible());
-    QCOMPARE(form5->parts().current->DrawnSeriesCount(), static_cast<int>(charts.current.series.size()));
+    QTRY_VERIFY(estimationsWindow->voltageChartShown());
+    QVERIFY(estimationsWindow->parts().voltage->isVisible() && !estimationsWindow->parts().conductance->isVisible());
+    QCOMPARE(estimationsWindow->parts().current->DrawnSeriesCount(), static_cast<int>(charts.current.series.size()));
 
-    form5->parts().dt_av->setValue(1000);
+    estimationsWindow->parts().dt_av->setValue(1000);
     clock.restart();
-    form5->parts().average->click();
+    estimationsWindow->parts().average->click();
     const qint64 averageMs = clock.elapsed();
     const Pulses& p = app.session->pulses;
     std::set<double> bins;
@@ -101,17 +101,17 @@ class EstimationsTest : public QObject {
   void analyticDrawsTheAnalyticEstimate() {
     {
       AppWithEstimates app;
-      app.form5->parts().analytic->click();
-      QVERIFY(app.parts().form7->Text().contains("Analytic: there are no pulses"));
+      app.estimationsWindow->parts().analytic->click();
+      QVERIFY(app.parts().warningsWindow->Text().contains("Analytic: there are no pulses"));
       QCOMPARE(PointsOf(app.session->fcCharts.estimations.current, "Estimated I"), 0);
     }
     CalibratedFcApp app;
-    Form5(*app.window)->show();
+    app.parts().estimationsWindow->show();
     SelectAllAndLoadFc(*app.window);
     Pulses expected = app.session->pulses;
     NullSink sink;
     AnalyticEstimate(expected, app.session->rec.par.FCPars.Ipos, sink);
-    Form5(*app.window)->parts().analytic->click();
+    app.parts().estimationsWindow->parts().analytic->click();
     const Series* estI = FindSeries(app.session->fcCharts.estimations.current, "Estimated I");
     QCOMPARE(static_cast<int>(estI->points.size()), expected.nPulses);
     for (int j = 1; j <= expected.nPulses; ++j)
@@ -127,9 +127,9 @@ class EstimationsTest : public QObject {
   void adjustScalesTakesThePartnersTimeAxis() {
     StartedApp app;
     Session& s = *app.session;
-    const app::EstimationsWindow::Parts& f5 = Form5(*app.window)->parts();
-    const app::CurrentWindow::Parts& f6 = Form6(*app.window)->parts();
-    Form5(*app.window)->show();
+    const app::EstimationsWindow::Parts& f5 = app.parts().estimationsWindow->parts();
+    const app::CurrentWindow::Parts& f6 = app.parts().currentWindow->parts();
+    app.parts().estimationsWindow->show();
     s.fcCharts.time.bottom = {"ms", false, 100, 900};
     s.charts.current.bottom = {"ms", false, 20, 40};
     app.parts().current->Refresh();  // what the partner shows is what is copied
@@ -171,8 +171,8 @@ class EstimationsTest : public QObject {
       if (!c.file) fs::remove(app.data / kEstimatesFileName);
       app.session->StimTimes = {50, 120, 240};  // ms
       app.window->settings().draw.alignFC = c.align;
-      app.form5->parts().dt_av->setValue(100);
-      app.form5->parts().average->click();
+      app.estimationsWindow->parts().dt_av->setValue(100);
+      app.estimationsWindow->parts().average->click();
       QVERIFY2(app.window->settings().draw.alignFC == c.align, c.name);
       const Series* meanI = FindSeries(app.session->fcCharts.estimations.current, "mean_Estim_I");
       if (c.file) {
@@ -181,7 +181,7 @@ class EstimationsTest : public QObject {
         QVERIFY2(FindSeries(app.session->fcCharts.estimations.current, "Estimated I")->points[1].x == 150, c.name);
       } else {
         QVERIFY2(meanI->points.empty(), c.name);
-        QVERIFY2(app.parts().form7->Text().contains("TrueAndEstimated_I_G.dat"), c.name);
+        QVERIFY2(app.parts().warningsWindow->Text().contains("TrueAndEstimated_I_G.dat"), c.name);
       }
     }
   }
@@ -196,10 +196,10 @@ class EstimationsTest : public QObject {
     for (const auto& c : cases) {
       AppWithEstimates app;
       const EstimationCharts& charts = app.session->fcCharts.estimations;
-      const app::EstimationsWindow::Parts& f = app.form5->parts();
+      const app::EstimationsWindow::Parts& f = app.estimationsWindow->parts();
       f.VfromGEGI->setChecked(c.voltage);
       f.showLines->setChecked(c.lines);
-      QVERIFY2(!app.form5->voltageChartShown() && FindSeries(charts.z, "z1")->linePenShown, c.name);
+      QVERIFY2(!app.estimationsWindow->voltageChartShown() && FindSeries(charts.z, "z1")->linePenShown, c.name);
 
       f.average->click();
       QVERIFY2(f.voltage->isVisible() == c.voltage && f.conductance->isVisible() == !c.voltage, c.name);
@@ -219,7 +219,7 @@ class EstimationsTest : public QObject {
   // A double click zeroes the field clicked and nothing else ("VL=" included).
   void doubleClickZeroesOnlyTheFieldClicked() {
     StartedApp app;
-    const app::EstimationsWindow::Parts& f = Form5(*app.window)->parts();
+    const app::EstimationsWindow::Parts& f = app.parts().estimationsWindow->parts();
     for (app::NumberField* field : {f.Ioffset, f.Goffset, f.wFilter, f.Vjunction, f.VLss}) {
       for (app::NumberField* other : {f.Ioffset, f.Goffset, f.wFilter, f.Vjunction, f.VLss}) other->setValue(2);
       QTest::mouseDClick(field->spin()->findChild<QLineEdit*>(), Qt::LeftButton);
@@ -237,23 +237,23 @@ class EstimationsTest : public QObject {
   // in "Stimuli" and in the sweep's ".stim" file; without a sweep it says so.
   void findStimulationArtifactsFillsStimuliAndTheStimFile() {
     StartedApp app;
-    app::CurrentWindow* form6 = Form6(*app.window);
-    form6->parts().find->click();
-    QVERIFY(app.parts().form7->Text().contains("no sweep is loaded"));
-    QVERIFY(form6->parts().find->isEnabled());
+    app::CurrentWindow* currentWindow = app.parts().currentWindow;
+    currentWindow->parts().find->click();
+    QVERIFY(app.parts().warningsWindow->Text().contains("no sweep is loaded"));
+    QVERIFY(currentWindow->parts().find->isEnabled());
 
     const fs::path data = app.home / "waves";
     WriteStimulatedWaves(data);
     QVERIFY(app.window->SetDataDirectory(QString::fromStdString(data.string())));
     SelectAndLoad(*app.window, 1);
-    form6->hide();
+    currentWindow->hide();
     QElapsedTimer clock;
     clock.start();
-    form6->parts().find->click();
+    currentWindow->parts().find->click();
     const qint64 ms = clock.elapsed();
-    QVERIFY(form6->isVisible());
-    QVERIFY(form6->parts().find->isEnabled());
-    QCOMPARE(form6->parts().ddI_limit->value(), 5000.0);
+    QVERIFY(currentWindow->isVisible());
+    QVERIFY(currentWindow->parts().find->isEnabled());
+    QCOMPARE(currentWindow->parts().ddI_limit->value(), 5000.0);
 
     const std::vector<double>& T = app.session->StimTimes;
     QCOMPARE(static_cast<int>(T.size()), 6);  // 50, 549, ..., 2545 ms

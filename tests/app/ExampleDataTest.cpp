@@ -66,7 +66,7 @@ class ExampleDataTest : public QObject {
     const fs::path example = app.home / "example";
     QVERIFY(WriteDemoDataSet({}, example, sink));
     const fs::path calibration = example / "fc_calibration", estimation = example / "fc_estimation";
-    app::FiringClampPage* page = app.window->firingClampPage();
+    app::FiringClampPage* page = app.window->parts().firingClampPage;
 
     QVERIFY(app.window->SetDataDirectory(QString::fromStdString(calibration.string())));
     page->calibrate()->click();

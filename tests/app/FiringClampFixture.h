@@ -31,7 +31,7 @@ inline void WriteEstimationRecording(const std::filesystem::path& dir, double du
 
 // Selects every recording of Form4 and loads them, as a click does.
 inline void SelectAllAndLoad(app::MainWindow& window) {
-  SelectAndLoad(window, window.parts().form4Window->list()->count());
+  SelectAndLoad(window, window.parts().fileListWindow->list()->count());
 }
 
 }  // namespace velmora::testing

@@ -66,10 +66,10 @@ class MainWindowTest : public QObject {
                                     "Form5: Estimations_FC", "Form6: current", "Form7: Warnings",
                                     "Form8: Varnel's method of splitting conductances", "Form9: parameters read",
                                     "Form10: LFP"}));
-    QVERIFY(app.parts().form4Window->isVisible());
-    QVERIFY(app.parts().form9Window->isVisible());
-    QVERIFY(app.parts().form9->isChecked());
-    QVERIFY(!app.parts().form2->isVisible());
+    QVERIFY(app.parts().fileListWindow->isVisible());
+    QVERIFY(app.parts().parametersWindow->isVisible());
+    QVERIFY(app.parts().showParameters->isChecked());
+    QVERIFY(!app.parts().fiCurvesWindow->isVisible());
   }
 
   // Format item 2 reads recordings through the list: the button that opens
@@ -79,7 +79,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(app.parts().formatBox->currentIndex(), 2);
     QVERIFY(!app.parts().readAndDraw->isEnabled());
     QVERIFY(!app.parts().readAndDrawAction->isEnabled());
-    QVERIFY(app.parts().form4Window->isVisible());
+    QVERIFY(app.parts().fileListWindow->isVisible());
     app.parts().formatBox->setCurrentIndex(0);
     QVERIFY(app.parts().readAndDraw->isEnabled());
     QVERIFY(app.parts().readAndDrawAction->isEnabled());
@@ -94,7 +94,7 @@ class MainWindowTest : public QObject {
              QStringList({"Sketch plotting", "Show detailed options", "Activate all curves",
                           "Activate Form9 with parameters", "Activate Form4 with List of files"}));
     QCOMPARE(app.parts().sketchPlotting->shortcut(), QKeySequence(Qt::Key_F3));
-    QCOMPARE(app.parts().form9->shortcut(), QKeySequence(Qt::Key_F9));
+    QCOMPARE(app.parts().showParameters->shortcut(), QKeySequence(Qt::Key_F9));
     QVERIFY(app.parts().sketchPlotting->isChecked());
   }
 
@@ -231,10 +231,10 @@ class MainWindowTest : public QObject {
   // The checked menu item and the window's visibility must not drift apart.
   void form9MenuItemFollowsTheWindow() {
     StartedApp app;
-    app.parts().form9->trigger();
-    QVERIFY(!app.parts().form9Window->isVisible());
-    app.parts().form9Window->show();
-    QVERIFY(app.parts().form9->isChecked());
+    app.parts().showParameters->trigger();
+    QVERIFY(!app.parts().parametersWindow->isVisible());
+    app.parts().parametersWindow->show();
+    QVERIFY(app.parts().showParameters->isChecked());
   }
 
   // The directory used last is offered after the built-in ones and chosen,
@@ -250,7 +250,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(box->currentIndex(), box->count() - 1);
     QCOMPARE(box->currentText(), QString::fromStdString(data.string()));
     QCOMPARE(box->itemText(box->count() - 2), QString("New directory"));
-    QCOMPARE(app.parts().form4Window->list()->count(), 2);
+    QCOMPARE(app.parts().fileListWindow->list()->count(), 2);
     QCOMPARE(app.session->dataDir, data);
   }
 
@@ -258,8 +258,8 @@ class MainWindowTest : public QObject {
   void missingDataDirectoryIsReported() {
     StartedApp app;
     QVERIFY(!app.window->SetDataDirectory(QString::fromStdString((app.home / "no such dir").string())));
-    QVERIFY(app.parts().form7->isVisible());
-    QVERIFY(app.parts().form7->Text().contains("Set the directory of data-files in the box below."));
+    QVERIFY(app.parts().warningsWindow->isVisible());
+    QVERIFY(app.parts().warningsWindow->Text().contains("Set the directory of data-files in the box below."));
   }
   // On a 1366 x 768 screen a window wider than the screen hides its right
   // part, the Sample and Compensation panel, and the user cannot reach it.
@@ -305,7 +305,7 @@ class MainWindowTest : public QObject {
       asked = text;
       return false;
     };
-    for (auto* button : app.window->firingClampPage()->findChildren<QPushButton*>())
+    for (auto* button : app.window->parts().firingClampPage->findChildren<QPushButton*>())
       if (button->text() == "Erase calibration") button->click();
     QVERIFY2(asked.contains("I_G_VT_dV_subV_PulseV_PulseDur.dat"), qPrintable(asked));
     QVERIFY(fs::exists(app.home / "I_G_VT_dV_subV_PulseV_PulseDur.dat"));
@@ -315,7 +315,7 @@ class MainWindowTest : public QObject {
   void viewMenuReachesEveryWindow() {
     StartedApp app;
     for (QWidget* w : app.parts().secondaryWindows) {
-      if (w == app.parts().form4Window || w == app.parts().form9Window || w == app.parts().form10) continue;
+      if (w == app.parts().fileListWindow || w == app.parts().parametersWindow || w == app.parts().lfpWindow) continue;
       QAction* item = MenuItem(*app.window, "View", w->windowTitle());
       QVERIFY2(item, qPrintable(w->windowTitle()));
       w->hide();
@@ -349,7 +349,7 @@ class MainWindowTest : public QObject {
     StartedApp app;
     app.window->MoveAllFramesToCorner();
     const QRect area = app::AvailableArea(app.window.get());
-    for (QWidget* w : QList<QWidget*>{app.window.get(), app.parts().form2}) {
+    for (QWidget* w : QList<QWidget*>{app.window.get(), app.parts().fiCurvesWindow}) {
       QCOMPARE(w->frameGeometry().topLeft(), QPoint(0, 0));
       QVERIFY2(w->height() >= std::min(w->sizeHint().height(), area.height() - 40), qPrintable(w->windowTitle()));
     }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "FiringClampFixture.h"
+#include "app/CurrentWindow.h"
 #include "app/FiringClampPage.h"
 #include "app/HeapTuning.h"
 #include "actions/FiringClampRun.h"
@@ -23,7 +24,7 @@ namespace {
 // Selects the list's entries first..last (0-based), as a click and a
 // shift-click do, and loads them.
 void SelectRangeAndLoad(app::MainWindow& window, int first, int last) {
-  QListWidget* list = window.parts().form4Window->list();
+  QListWidget* list = window.parts().fileListWindow->list();
   {
     const QSignalBlocker block(list);
     list->clearSelection();
@@ -56,7 +57,7 @@ struct ExampleApp : StartedApp {
     if (!WriteDemoDataSet({}, example, sink)) qFatal("the example data set could not be written");
   }
   bool Open(const char* dir) { return window->SetDataDirectory(QString::fromStdString((example / dir).string())); }
-  QString warnings() const { return parts().form7->Text(); }
+  QString warnings() const { return parts().warningsWindow->Text(); }
 };
 
 }  // namespace
@@ -93,7 +94,7 @@ class StaleDataTest : public QObject {
   void calibrationTakesEachRecordingOnce() {
     ExampleApp app;
     QVERIFY(app.Open("fc_calibration"));
-    app.window->firingClampPage()->calibrate()->click();
+    app.window->parts().firingClampPage->calibrate()->click();
     SelectRangeAndLoad(*app.window, 0, 0);
     SelectRangeAndLoad(*app.window, 0, 8);
     QCOMPARE(LinesOf(app.example / "fc_calibration" / kCalibrationFileName), 9 * 15);
@@ -132,12 +133,12 @@ class StaleDataTest : public QObject {
   void currentWindowShowsOnlyTheSweepShown() {
     ExampleApp app;
     QVERIFY(app.Open("fc_estimation"));
-    app.window->currentWindow()->show();
+    app.window->parts().currentWindow->show();
     SelectRangeAndLoad(*app.window, 0, 0);
     QVERIFY(LargestX(app.session->charts.stimulus) > 5000);
     QVERIFY(app.Open("waves"));
     SelectRangeAndLoad(*app.window, 0, 0);
-    for (QPushButton* b : app.window->currentWindow()->findChildren<QPushButton*>())
+    for (QPushButton* b : app.window->parts().currentWindow->findChildren<QPushButton*>())
       if (b->text() == "Find stimulation artifacts") b->click();
     QVERIFY(PointsOf(app.session->charts.stimulus, "Stimuli") > 0);
     QVERIFY(LargestX(app.session->charts.stimulus) <= 2000.5);

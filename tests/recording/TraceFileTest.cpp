@@ -361,6 +361,26 @@ TEST(LoadSweep, IrealAbsentCopiesTheCommandCurrent) {
 }
 
 // The grid cell of a sweep: current index fastest, conductance index next.
+// The samples of a read move into the slot they load: a second slot loaded
+// from the same read must fail, not take the first slot's old arrays.
+TEST(LoadSweep, SamplesOfOneReadGoIntoOneSlot) {
+  Recording rec;
+  FillRaw(rec, 6);
+  rec.currentFile = "a_trace1_Err.cc";
+  LoadSettings settings;
+  NullSink warnings;
+  ASSERT_TRUE(LoadSweep(rec, 1, settings, warnings));
+  EXPECT_EQ(rec.traces[1].V, (std::vector<double>{0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(rec.traces[1].Icom, (std::vector<double>{100, 101, 102, 103, 104, 105}));
+  EXPECT_EQ(rec.traces[1].Ireal, (std::vector<double>{0, -1, -2, -3, -4, -5}));
+
+  const Status again = LoadSweep(rec, 2, settings, warnings);
+  ASSERT_FALSE(again);
+  EXPECT_THAT(again.error().What(), HasSubstr("read again"));
+  EXPECT_EQ(rec.traces.nLast(2), -1);
+  EXPECT_EQ(rec.traces[1].V.size(), 6u);
+}
+
 TEST(LoadSweep, StepValuesOfGridAndStepSweeps) {
   Recording rec;
   FillRaw(rec, 10);
@@ -390,6 +410,7 @@ TEST(LoadSweep, StepValuesOfGridAndStepSweeps) {
   g.ITable = {-1, -2, -3};
   g.GTable = {10, 20, 30};
   for (const Case& c : cases) {
+    FillRaw(rec, 10);  // each load takes the samples of its read
     rec.currentFile = c.name;
     g.GridKind = c.gridKind;
     ASSERT_TRUE(LoadSweep(rec, 4, settings, warnings)) << c.name;
