@@ -227,8 +227,8 @@ void ApplyRequest(Settings& settings, const FiringClampRequest& request) {
   if (request.approximate) settings.approx.kind = *request.approximate;
 }
 
-Result<FiringClampRun> FiringClampRunOfDirectory(Session& session, Settings& settings, const fs::path& dir,
-                                                 const std::vector<std::string>& names,
+Result<FiringClampRun> FiringClampRunOfDirectory(Session& session, const Settings& settings,
+                                                 const fs::path& dir, const std::vector<std::string>& names,
                                                  const FiringClampRequest& request, WarningSink& warnings) {
   std::error_code ec;
   if (!fs::exists(dir / "ListOfFiles", ec)) return Error{dir.string(), 0, "", "no \"ListOfFiles\" here"};

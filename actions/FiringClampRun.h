@@ -91,7 +91,7 @@ void ApplyRequest(Settings& settings, const FiringClampRequest& request);
 // estimations shown when an estimate is asked for. The directory is held
 // from before the list is read to the end. The settings are used as they
 // are: see ApplyRequest.
-Result<FiringClampRun> FiringClampRunOfDirectory(Session& session, Settings& settings,
+Result<FiringClampRun> FiringClampRunOfDirectory(Session& session, const Settings& settings,
                                                  const std::filesystem::path& dir,
                                                  const std::vector<std::string>& names,
                                                  const FiringClampRequest& request, WarningSink& warnings);

@@ -31,7 +31,7 @@ std::size_t SweepData::samples() const {
 namespace {
 
 // Slot 1 of `from`, just loaded, as a sweep of its own with the state its load kept.
-SweepPtr TakeLoaded(Recording& from, LoadSettings load) {
+SweepPtr TakeLoaded(Recording& from, const LoadSettings& load) {
   auto d = std::make_shared<SweepData>();
   d->kind = "main";
   d->rec.traces[1] = std::move(from.traces[1]);
@@ -57,13 +57,11 @@ std::vector<SweepPtr> ReadMainFormat(const fs::path& path, const Settings& setti
   }
   std::vector<SweepPtr> sweeps;
   Recording& rec = session.rec;
-  // One choice of "Lost parameters" for all: a firing-clamp sweep sets it for the ones after.
-  LoadSettings load = settings.load;
   for (std::size_t k = 0; k < traces.size(); ++k) {
     sink.Progress(static_cast<int>(k) + 1, static_cast<int>(traces.size()), traces[k]);
     Take(LoadSweepFiles(rec, traces[k], sink));
-    Take(LoadSweep(rec, 1, load, sink));
-    sweeps.push_back(TakeLoaded(rec, load));
+    Take(LoadSweep(rec, 1, settings.load, sink));
+    sweeps.push_back(TakeLoaded(rec, settings.load));
   }
   return sweeps;
 }
