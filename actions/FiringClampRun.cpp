@@ -230,6 +230,7 @@ void ApplyRequest(Settings& settings, const FiringClampRequest& request) {
 Result<FiringClampRun> FiringClampRunOfDirectory(Session& session, const Settings& settings,
                                                  const fs::path& dir, const std::vector<std::string>& names,
                                                  const FiringClampRequest& request, WarningSink& warnings) {
+  // Asked before the lock, whose file would be left in any directory named.
   std::error_code ec;
   if (!fs::exists(dir / "ListOfFiles", ec)) return Error{dir.string(), 0, "", "no \"ListOfFiles\" here"};
   // Held to the end: the calibration file, the fits and ".stim" files are written into the directory.

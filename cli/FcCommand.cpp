@@ -121,6 +121,7 @@ void RunFc(const FcOptions& o) {
   if (!notEstimated.empty())
     Fail(Error{o.dir, 0, "", fmt::format("no pulse was estimated in {}", fmt::join(notEstimated, ", "))});
 
+  // What is written after the run waits for any other action on the directory too.
   if (!o.writeTrueIG && !o.lattice) return;
   auto lock = DataDirLock::Acquire(o.dir, warnings);
   if (!lock) return Fail(lock.error());

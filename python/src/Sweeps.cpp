@@ -245,6 +245,14 @@ py::dict Header(const SweepData& d) {
   return h;
 }
 
+// A reader as Python calls it. The settings come by value: taken from the
+// Python object before the lock is released.
+template <std::vector<SweepPtr> (*Read)(const fs::path&, const Settings&, PythonSink&)>
+std::vector<SweepPtr> ReadUnlocked(const fs::path& path, Settings settings) {
+  PythonSink sink;
+  return Unlocked([&] { return Read(path, settings, sink); });
+}
+
 }  // namespace
 
 void AddSweeps(py::module_& m) {
@@ -314,14 +322,8 @@ alive. t and g_command are computed; an array the sweep does not have is None.)d
                            d.samples(), Ms(d.rec.dt), d.rec.tOn, d.rec.tOff);
       });
 
-  m.def(
-      "_read_main",
-      // Settings by value: taken from the Python object before the lock is released.
-      [](const fs::path& path, Settings settings) {
-        PythonSink sink;
-        return Unlocked([&] { return ReadMainFormat(path, settings, sink); });
-      },
-      "path"_a, "settings"_a);
+  m.def("_read_main", &ReadUnlocked<&ReadMainFormat>, "path"_a, "settings"_a);
+  m.def("_read_abf", &ReadUnlocked<&ReadAbfSweeps>, "path"_a, "settings"_a);
   m.def(
       "_read_columns",
       [](const fs::path& dir, const std::string& format, Settings settings, const std::string& voltage,
@@ -331,13 +333,6 @@ alive. t and g_command are computed; an array the sweep does not have is None.)d
         return Unlocked([&] { return ReadColumns(dir, f, {voltage, current, header}, settings, sink); });
       },
       "dir"_a, "format"_a, "settings"_a, "voltage"_a, "current"_a, "header"_a);
-  m.def(
-      "_read_abf",
-      [](const fs::path& path, Settings settings) {
-        PythonSink sink;
-        return Unlocked([&] { return ReadAbfSweeps(path, settings, sink); });
-      },
-      "path"_a, "settings"_a);
 }
 
 }  // namespace velmora::python
