@@ -13,6 +13,7 @@
 #include "recording/SideFiles.h"
 #include "recording/Stimulus.h"
 #include "recording/TextIO.h"
+#include "actions/LoadedData.h"
 #include "actions/ReadAndDraw.h"
 
 namespace velmora {
@@ -183,6 +184,7 @@ Result<FiringClampRun> FiringClampDriver(Session& session, const Settings& setti
       step("Approximation");
       if (!Approximate(settings.approx, dir, session.approx, warnings)) {
         run.approximationFailed = true;
+        file.pulses = session.pulses;
         return run;
       }
       file.approximated = true;
@@ -201,6 +203,7 @@ Result<FiringClampRun> FiringClampDriver(Session& session, const Settings& setti
           AverageEstimates(session.pulses, rec.t0, settings.estimations.dt_av, charts.estimations, warnings);
       if (Status written = WriteTrueIG(rec, k, dir); !written) return written.error();
     }
+    file.pulses = session.pulses;
     step("Done");
   }
   // What the windows show afterwards is one sweep everywhere (the header,
@@ -216,6 +219,31 @@ Result<FiringClampRun> FiringClampDriver(Session& session, const Settings& setti
     ShowSpikes(session.spikes, session.charts.voltage, nullptr);
   }
   return run;
+}
+
+void ApplyRequest(Settings& settings, const FiringClampRequest& request) {
+  settings.fc.writeInFile = request.calibrate;
+  settings.fc.approximate = request.approximate.has_value() || request.estimate;
+  if (request.approximate) settings.approx.kind = *request.approximate;
+}
+
+Result<FiringClampRun> FiringClampRunOfDirectory(Session& session, const Settings& settings,
+                                                 const fs::path& dir, const std::vector<std::string>& names,
+                                                 const FiringClampRequest& request, WarningSink& warnings) {
+  // Asked before the lock, whose file would be left in any directory named.
+  std::error_code ec;
+  if (!fs::exists(dir / "ListOfFiles", ec)) return Error{dir.string(), 0, "", "no \"ListOfFiles\" here"};
+  // Held to the end: the calibration file, the fits and ".stim" files are written into the directory.
+  auto lock = DataDirLock::Acquire(dir, warnings);
+  if (!lock) return lock.error();
+  auto selected = ListedSelection(session, dir, names, warnings);
+  if (!selected) return selected.error();
+  if (request.eraseCalibration) {
+    ClearCorrelationPlots(session.fcCharts.vsI, session.fcCharts.vsG);
+    if (Status st = WritePulseFile(dir, session.pulses, PulseFileMode::Clean); !st) return st.error();
+  }
+  return FiringClampDriver(session, settings, *selected, warnings, MainPage::FiringClamp,
+                           {.estimations = request.estimate});
 }
 
 }  // namespace velmora

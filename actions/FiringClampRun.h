@@ -45,6 +45,7 @@ struct FiringClampFile {
   bool approximated = false;
   std::optional<EstimationReport> estimation;  // when estimated
   EstimateSummary summary;                     // when estimated
+  std::optional<Pulses> pulses;                // when analysed: its pulses, estimates included
 };
 
 // Estimated, yet not one pulse has an estimate: every one was a flaw or
@@ -71,5 +72,28 @@ struct FiringClampRun {
 // cannot be read, a file that cannot be written.
 Result<FiringClampRun> FiringClampDriver(Session& session, const Settings& settings, const std::vector<int>& selected,
                                          WarningSink& warnings, MainPage page, const ShownWindows& shown = {});
+
+// What a run over a data directory is asked for besides the settings.
+struct FiringClampRequest {
+  bool calibrate = false;                 // "Calibrate": the pulses go to the calibration file
+  bool eraseCalibration = false;          // "Erase calibration" before the run
+  std::optional<ApproxKind> approximate;  // "Approximate" with this kind after each recording
+  bool estimate = false;                  // also estimate I and G (kind 5 unless `approximate` says)
+};
+
+// The boxes the request stands for: "Write in file" for a calibration, and
+// "Approximate" only when an approximation or estimation is asked for, so
+// that a plain run analyses without needing a calibration.
+void ApplyRequest(Settings& settings, const FiringClampRequest& request);
+
+// The run over the recordings of `dir`'s "ListOfFiles" named in `names`
+// (every one when there are none), as on the "Firing-Clamp" tab, with the
+// estimations shown when an estimate is asked for. The directory is held
+// from before the list is read to the end. The settings are used as they
+// are: see ApplyRequest.
+Result<FiringClampRun> FiringClampRunOfDirectory(Session& session, const Settings& settings,
+                                                 const std::filesystem::path& dir,
+                                                 const std::vector<std::string>& names,
+                                                 const FiringClampRequest& request, WarningSink& warnings);
 
 }  // namespace velmora

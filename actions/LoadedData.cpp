@@ -48,6 +48,22 @@ void ChangeDataDirectory(Session& session, const fs::path& dir) {
   session.listed.clear();
 }
 
+Result<std::vector<int>> ListedSelection(Session& session, const fs::path& dir, const std::vector<std::string>& names,
+                                         WarningSink& warnings) {
+  ChangeDataDirectory(session, dir);
+  std::error_code ec;
+  const bool hasList = fs::exists(dir / "ListOfFiles", ec);
+  auto listed = ReadListOfFiles(dir, session.homeDir, session.rec, warnings);
+  if (!listed) return listed.error();
+  session.listed = std::move(*listed);
+  // Without a list, the sweeps of the directory's ABF and ATF files are listed.
+  if (session.listed.empty() && !hasList)
+    return Error{dir.string(), 0, "",
+                 "no \"ListOfFiles\" and no readable ABF or ATF file here; for column files choose the old or "
+                 "new column format"};
+  return SelectRecordings(session.listed, names, dir);
+}
+
 void MarkLoaded(Session& session, FileFormat format, const LoadSettings& load) {
   LoadedData& loaded = session.loaded;
   loaded.dataDir = format == FileFormat::Main ? session.dataDir : fs::path(session.files.CurDir);

@@ -2,9 +2,6 @@
 
 #include <fmt/format.h>
 
-#include <algorithm>
-#include <filesystem>
-
 #include <unistd.h>
 
 #include "cli/Commands.h"
@@ -46,38 +43,6 @@ void StderrSink::Progress(int, int, std::string_view text) {
 void Fail(const Error& error) {
   std::cerr << "error: " << error.What() << '\n';
   SetExitCode(1);
-}
-
-Result<std::vector<int>> SelectRecordings(const std::vector<ListedRecording>& listed,
-                                          const std::vector<std::string>& names, const std::string& dir) {
-  namespace fs = std::filesystem;
-  std::vector<int> selected;
-  if (names.empty()) {
-    for (int i = 0; i < static_cast<int>(listed.size()); ++i) selected.push_back(i);
-    return selected;
-  }
-  for (const std::string& name : names) {
-    const auto it = std::find_if(listed.begin(), listed.end(), [&](const ListedRecording& r) {
-      return r.trace == name || fs::path(r.trace).filename() == name;
-    });
-    if (it != listed.end()) {
-      selected.push_back(static_cast<int>(it - listed.begin()));
-      continue;
-    }
-    const std::size_t before = selected.size();
-    if (IsAbfFileName(name))
-      for (int i = 0; i < static_cast<int>(listed.size()); ++i)
-        if (ParseAbfSweepName(listed[i].trace) &&
-            (listed[i].second == name || fs::path(listed[i].second).filename() == name))
-          selected.push_back(i);
-    if (selected.size() == before) {
-      // The sweeps of ABF files are listed from the directory itself.
-      const bool abf = !listed.empty() && ParseAbfSweepName(listed.front().trace);
-      return Error{abf ? dir : (fs::path(dir) / "ListOfFiles").string(), 0, "",
-                   fmt::format("{} is not listed", Quoted(name))};
-    }
-  }
-  return selected;
 }
 
 Result<std::string> RecordingOf(const std::string& path, std::optional<int> sweep) {

@@ -37,12 +37,6 @@ class StderrSink : public WarningSink {
 // Reports the error on stderr and makes the process exit with 1.
 void Fail(const Error& error);
 
-// The entries of the data directory's list named by --select (by the listed
-// name or its file name; the name of an ABF or ATF file names all its
-// sweeps), in the order given; every entry without names.
-Result<std::vector<int>> SelectRecordings(const std::vector<ListedRecording>& listed,
-                                          const std::vector<std::string>& names, const std::string& dir);
-
 // The recording a command reads from `path`: a trace of the main format or a
 // sweep name ("cell01.abf #3") as it is; an ABF or ATF file as its sweep
 // `sweep` (1-based, 1 when not given). A sweep given for another path is an Error.

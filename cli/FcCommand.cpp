@@ -51,15 +51,17 @@ struct FcOptions {
   std::vector<std::string> set;
 };
 
-// The settings a run of these options stands for: "Calibrate" ticks "Write
-// in file"; "Approximate" is ticked only when an approximation or
-// estimation is asked for, so that a plain run analyses without needing a
-// calibration. The run itself goes as on the "Firing-Clamp" page.
+FiringClampRequest RequestOf(const FcOptions& o) {
+  return {.calibrate = o.calibrate,
+          .eraseCalibration = o.erase,
+          .approximate = o.approximate ? std::optional(static_cast<ApproxKind>(*o.approximate)) : std::nullopt,
+          .estimate = o.estimate};
+}
+
+// The run itself goes as on the "Firing-Clamp" page, with the boxes the options stand for.
 Result<Settings> SettingsFrom(const FcOptions& o) {
   Settings s = StartupSettings();
-  s.fc.writeInFile = o.calibrate;
-  s.fc.approximate = o.approximate.has_value() || o.estimate;
-  if (o.approximate) s.approx.kind = static_cast<ApproxKind>(*o.approximate);
+  ApplyRequest(s, RequestOf(o));
   for (const std::string& a : o.set)
     if (Status st = ApplySetting(s, a, kFCTag); !st) return st.error();
   return s;
@@ -111,25 +113,7 @@ void RunFc(const FcOptions& o) {
                                                       static_cast<int>(s.approx.kind))});
   Session session;
   StderrSink warnings;
-  session.dataDir = o.dir;
-  std::error_code ec;
-  if (!fs::exists(session.dataDir / "ListOfFiles", ec))
-    return Fail(Error{o.dir, 0, "", "no \"ListOfFiles\" here"});
-  // Held to the end: the calibration file, the fits and ".stim" files are written into the directory.
-  auto lock = DataDirLock::Acquire(session.dataDir, warnings);
-  if (!lock) return Fail(lock.error());
-  auto listed = ReadListOfFiles(session.dataDir, session.homeDir, session.rec, warnings);
-  if (!listed) return Fail(listed.error());
-  session.listed = std::move(*listed);
-  auto selected = SelectRecordings(session.listed, o.select, o.dir);
-  if (!selected) return Fail(selected.error());
-
-  if (o.erase) {
-    ClearCorrelationPlots(session.fcCharts.vsI, session.fcCharts.vsG);
-    if (Status st = WritePulseFile(session.dataDir, session.pulses, PulseFileMode::Clean); !st)
-      return Fail(st.error());
-  }
-  auto run = FiringClampDriver(session, s, *selected, warnings, MainPage::FiringClamp, {.estimations = o.estimate});
+  auto run = FiringClampRunOfDirectory(session, s, o.dir, o.select, RequestOf(o), warnings);
   if (!run) return Fail(run.error());
   const std::vector<std::string> notEstimated = PrintRun(*run, s.approx.kind);
   if (run->approximationFailed)
@@ -137,6 +121,10 @@ void RunFc(const FcOptions& o) {
   if (!notEstimated.empty())
     Fail(Error{o.dir, 0, "", fmt::format("no pulse was estimated in {}", fmt::join(notEstimated, ", "))});
 
+  // What is written after the run waits for any other action on the directory too.
+  if (!o.writeTrueIG && !o.lattice) return;
+  auto lock = DataDirLock::Acquire(o.dir, warnings);
+  if (!lock) return Fail(lock.error());
   if (o.writeTrueIG)
     if (Status st = WriteTrueIG(session.rec, session.rec.iFile, session.dataDir); !st) return Fail(st.error());
   if (o.lattice) {

@@ -21,6 +21,7 @@
 #include "session/SettingFields.h"
 #include "session/Settings.h"
 #include "actions/FiRun.h"
+#include "actions/LoadedData.h"
 #include "actions/ReadAndDraw.h"
 
 namespace velmora::cli {
@@ -64,48 +65,6 @@ Result<Settings> SettingsFrom(const FiOptions& o) {
   return s;
 }
 
-// The old column format's trio: "<name>_voltage.txt" (the batch names it
-// "<D>_gst_voltage.txt") with "_current.txt" and "_header.txt" beside it.
-Result<VarnelFiles> OldColumnFiles(const FiOptions& o) {
-  VarnelFiles files;
-  files.CurDir = (fs::path(o.dir) / "").string();
-  std::string voltage = o.voltage;
-  if (voltage.empty()) {
-    auto names = SortedEntries(o.dir);
-    if (!names) return names.error();
-    std::vector<std::string> found;
-    for (const std::string& n : *names)
-      if (n.size() > 12 && n.ends_with("_voltage.txt")) found.push_back(n);
-    if (found.size() != 1)
-      return Error{o.dir, 0, "",
-                   fmt::format("{} files named \"*_voltage.txt\"; name the files with --voltage, --current and "
-                               "--header",
-                               found.empty() ? "no" : "several")};
-    voltage = (fs::path(o.dir) / found[0]).string();
-  }
-  const std::string stem = voltage.ends_with("_voltage.txt") ? voltage.substr(0, voltage.size() - 12) : "";
-  if (stem.empty() && o.current.empty())
-    return Error{voltage, 0, "", "is not named \"*_voltage.txt\"; name the current file with --current"};
-  files.VoltFile = voltage;
-  files.CurrFile = !o.current.empty() ? o.current : stem + "_current.txt";
-  files.HeaderFile = !o.header.empty() ? o.header : stem.empty() ? "" : stem + "_header.txt";
-  std::error_code ec;
-  if (o.header.empty() && !fs::exists(files.HeaderFile, ec)) files.HeaderFile.clear();  // "g_Clamped" := 15
-  return files;
-}
-
-VarnelFiles NewColumnFiles(const FiOptions& o) {
-  const fs::path d = o.dir;
-  VarnelFiles files;
-  files.CurDir = (d / "").string();
-  files.VoltFile = !o.voltage.empty() ? o.voltage : (d / "voltage.txt").string();
-  files.CurrFile = !o.current.empty() ? o.current : (d / "current.txt").string();
-  files.HeaderFile = !o.header.empty() ? o.header : (d / "parameters.txt").string();
-  files.GESeqFile = (d / "GE_sequence.txt").string();
-  return files;
-}
-
-
 void PrintSweeps(const FIRun& run) {
   std::cout << fmt::format("{:>5} {:>10} {:>10} {:>8} {:>7} {:>10}  {}\n", "sweep", "Gclamp", "Iclamp", "nSpikes",
                            "nTrain", "nuLast", "file");
@@ -135,18 +94,13 @@ void RunFi(const FiOptions& o) {
   if (s.format == FileFormat::Main) {
     // An ABF or ATF file stands for its sweeps in its directory.
     std::vector<std::string> select = o.select;
+    fs::path dir = o.dir;
     if (IsAbfFileName(o.dir) && fs::is_regular_file(o.dir, ec)) {
-      session.dataDir = fs::path(o.dir).parent_path().empty() ? fs::path(".") : fs::path(o.dir).parent_path();
+      dir = fs::path(o.dir).parent_path().empty() ? fs::path(".") : fs::path(o.dir).parent_path();
       select.push_back(fs::path(o.dir).filename().string());
     }
-    const bool hasList = fs::exists(session.dataDir / "ListOfFiles", ec);
-    auto listed = ReadListOfFiles(session.dataDir, session.homeDir, session.rec, warnings);
-    if (!listed) return Fail(listed.error());
-    session.listed = std::move(*listed);
-    if (session.listed.empty() && !hasList)
-      return Fail(Error{o.dir, 0, "",
-                        "no \"ListOfFiles\" and no readable ABF or ATF file here; for column files give --format old "
-                        "or new"});
+    auto selected = ListedSelection(session, dir, select, warnings);
+    if (!selected) return Fail(selected.error());
     if (session.listed.empty())
       return Fail(Error{(session.dataDir / "ListOfFiles").string(), 0, "", "lists no recording"});
     // A directory of ABF files, taken whole: one run per file, as each
@@ -162,19 +116,13 @@ void RunFi(const FiOptions& o) {
       }
       return Report(all, o.dir);
     }
-    auto selected = SelectRecordings(session.listed, select, session.dataDir.string());
-    if (!selected) return Fail(selected.error());
     return Report(FICurvesOfSelection(session, s, *selected, session.dataDir, warnings),
                   session.dataDir.string());
   } else {
     if (!o.select.empty()) return Fail(Error{"--select", 0, "", "names recordings of the main format only"});
-    if (s.format == FileFormat::OldVarnel) {
-      auto files = OldColumnFiles(o);
-      if (!files) return Fail(files.error());
-      session.files = *files;
-    } else {
-      session.files = NewColumnFiles(o);
-    }
+    auto files = ColumnFilesIn(o.dir, s.format, {o.voltage, o.current, o.header});
+    if (!files) return Fail(files.error());
+    session.files = *files;
   }
   Report(FICurves(session, s, session.dataDir, warnings), o.dir);
 }

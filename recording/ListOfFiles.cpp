@@ -103,6 +103,38 @@ Result<std::vector<ListedRecording>> ReadListOfFiles(const fs::path& dataDir, co
   return list;
 }
 
+Result<std::vector<int>> SelectRecordings(const std::vector<ListedRecording>& listed,
+                                          const std::vector<std::string>& names, const fs::path& dataDir) {
+  std::vector<int> selected;
+  if (names.empty()) {
+    for (int i = 0; i < static_cast<int>(listed.size()); ++i) selected.push_back(i);
+    return selected;
+  }
+  for (const std::string& name : names) {
+    const auto it = std::find_if(listed.begin(), listed.end(), [&](const ListedRecording& r) {
+      return r.trace == name || fs::path(r.trace).filename() == name;
+    });
+    if (it != listed.end()) {
+      selected.push_back(static_cast<int>(it - listed.begin()));
+      continue;
+    }
+    // The name of an ABF or ATF file names all its sweeps.
+    const std::size_t before = selected.size();
+    if (IsAbfFileName(name))
+      for (int i = 0; i < static_cast<int>(listed.size()); ++i)
+        if (ParseAbfSweepName(listed[i].trace) &&
+            (listed[i].second == name || fs::path(listed[i].second).filename() == name))
+          selected.push_back(i);
+    if (selected.size() == before) {
+      // The sweeps of ABF files are listed from the directory itself.
+      const bool abf = !listed.empty() && ParseAbfSweepName(listed.front().trace);
+      return Error{abf ? dataDir.string() : (dataDir / kListName).string(), 0, "",
+                   fmt::format("{} is not listed", Quoted(name))};
+    }
+  }
+  return selected;
+}
+
 std::string PreviousDir(const fs::path& homeDir) {
   auto lines = ReadLines(homeDir / kPreviousDirName, kPreviousDirLimits);
   return !lines || lines->empty() ? std::string() : lines->front();

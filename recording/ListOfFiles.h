@@ -35,6 +35,12 @@ Result<std::vector<ListedRecording>> ReadListOfFiles(const std::filesystem::path
                                                      const std::filesystem::path& homeDir, Recording& rec,
                                                      WarningSink& warnings);
 
+// The entries of the list named in `names` (by the listed name or its file
+// name), 0-based, in the order given; every entry when `names` is empty. A
+// name not listed is an Error naming dataDir's "ListOfFiles".
+Result<std::vector<int>> SelectRecordings(const std::vector<ListedRecording>& listed,
+                                          const std::vector<std::string>& names, const std::filesystem::path& dataDir);
+
 // The first line of homeDir/"PreviousDir.txt", or empty.
 std::string PreviousDir(const std::filesystem::path& homeDir);
 

@@ -562,24 +562,30 @@ Status LoadSweep(Recording& rec, int slot, const LoadSettings& settings, Warning
   rec.Vref = par.Vus;
   rec.Gain = par.StepPars.CmdScale;
 
+  KeepReading(rec, slot, settings, fileWaveKind);
+  return Ok();
+}
+
+void KeepReading(Recording& rec, int slot, const LoadSettings& settings, int fileWaveKind) {
+  SweepSlot& s = rec.traces[slot];
   SweepReading& r = s.reading.emplace();
   r.trace = rec.currentFile;
   r.t0Setting = settings.t0;
   r.voltageChannel = settings.voltageChannel;
   r.currentChannel = settings.currentChannel;
-  r.IrealAbsent = IrealAbsent;
+  r.IrealAbsent = settings.lost == LostParameters::IrealAbsent;
   r.fileWaveKind = fileWaveKind;
-  r.par = par;
+  r.par = rec.par;
   r.dt = rec.dt, r.t0 = rec.t0;
   r.FileNo = rec.FileNo;
   r.tOn = rec.tOn, r.tOff = rec.tOff;
   r.Vref = rec.Vref, r.Gain = rec.Gain;
-  r.Ifile = I, r.Gfile = G;
+  r.Ifile = rec.Ifile[slot], r.Gfile = rec.Gfile[slot];
   // Drawing reads the LFP at the sweep's own sample indices, never beyond nLast.
-  r.lfpKept = par.LfpPars.LfpPresent;
-  if (r.lfpKept)
-    r.LFP.assign(raw.LFPRaw.begin(), raw.LFPRaw.begin() + static_cast<std::ptrdiff_t>(std::min(raw.LFPRaw.size(), n)));
-  return Ok();
+  r.lfpKept = rec.par.LfpPars.LfpPresent;
+  const std::vector<double>& lfp = rec.raw.LFPRaw;
+  const std::size_t n = s.nLast >= 0 ? static_cast<std::size_t>(s.nLast) + 1 : 0;
+  if (r.lfpKept) r.LFP.assign(lfp.begin(), lfp.begin() + static_cast<std::ptrdiff_t>(std::min(lfp.size(), n)));
 }
 
 const SweepReading* KeptReading(const Recording& rec, int slot, const LoadSettings& settings) {

@@ -48,6 +48,14 @@ Status LoadSweepFiles(Recording& rec, const std::filesystem::path& trace, Warnin
 // second slot needs the files read again.
 Status LoadSweep(Recording& rec, int slot, const LoadSettings& settings, WarningSink& warnings);
 
+// Keeps with slot `slot` what RestoreSweep needs, from the recording state
+// as its load has just set it (rec.currentFile names the trace): the
+// parameters, dt, t0, FileNo, the stimulus window, Vref, Gain, the slot's
+// step values and, for a recording with an LFP, its samples up to nLast.
+// `fileWaveKind`: the waveform kind as the parameter file gave it, before
+// "Lost parameters" reconciled it.
+void KeepReading(Recording& rec, int slot, const LoadSettings& settings, int fileWaveKind);
+
 // What the load of the slot kept, when it holds FileNames[slot] cut as
 // these settings cut it (the same "Analyze since t0" and choice of whether
 // Ireal is absent); null otherwise.

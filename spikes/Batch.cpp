@@ -77,6 +77,41 @@ VarnelFiles BatchFiles(const fs::path& curDir, const std::string& D, DirKind kin
   return files;
 }
 
+Result<VarnelFiles> ColumnFilesIn(const fs::path& dir, FileFormat format, const ColumnFileNames& named) {
+  VarnelFiles files;
+  files.CurDir = (dir / "").string();
+  const auto chosen = [](const std::string& given, const std::string& found) { return given.empty() ? found : given; };
+  if (format == FileFormat::NewVarnel) {
+    files.VoltFile = chosen(named.voltage, (dir / "voltage.txt").string());
+    files.CurrFile = chosen(named.current, (dir / "current.txt").string());
+    files.HeaderFile = chosen(named.header, (dir / "parameters.txt").string());
+    files.GESeqFile = (dir / "GE_sequence.txt").string();
+    return files;
+  }
+  std::string voltage = named.voltage;
+  if (voltage.empty()) {
+    auto names = SortedEntries(dir);
+    if (!names) return names.error();
+    std::vector<std::string> found;
+    for (const std::string& n : *names)
+      if (n.size() > 12 && n.ends_with("_voltage.txt")) found.push_back(n);
+    if (found.size() != 1)
+      return Error{dir.string(), 0, "",
+                   fmt::format("{} files named \"*_voltage.txt\"; name the voltage, current and header files",
+                               found.empty() ? "no" : "several")};
+    voltage = (dir / found[0]).string();
+  }
+  const std::string stem = voltage.ends_with("_voltage.txt") ? voltage.substr(0, voltage.size() - 12) : "";
+  if (stem.empty() && named.current.empty())
+    return Error{voltage, 0, "", "is not named \"*_voltage.txt\"; name the current file"};
+  files.VoltFile = voltage;
+  files.CurrFile = chosen(named.current, stem + "_current.txt");
+  files.HeaderFile = chosen(named.header, stem.empty() ? "" : stem + "_header.txt");
+  std::error_code ec;
+  if (named.header.empty() && !fs::exists(files.HeaderFile, ec)) files.HeaderFile.clear();  // "g_Clamped" := 15
+  return files;
+}
+
 std::string FileNumberLabel(int k) { return fmt::format("File number={:3}", k); }
 
 }  // namespace velmora

@@ -42,6 +42,20 @@ BatchDirs ListAbfDirs(const std::filesystem::path& curDir, const std::vector<std
 // The files the column readers read for directory D of `curDir`.
 VarnelFiles BatchFiles(const std::filesystem::path& curDir, const std::string& D, DirKind kind);
 
+// Files the user named in place of those ColumnFilesIn finds; empty: found.
+struct ColumnFileNames {
+  std::string voltage, current, header;
+};
+
+// The files of the column-format experiment in `dir` (its CurDir). New
+// format: "voltage.txt", "current.txt", "parameters.txt", "GE_sequence.txt".
+// Old format: the one "<name>_voltage.txt" (the batch names it
+// "<D>_gst_voltage.txt") with "_current.txt" and "_header.txt" beside it;
+// without that header the reader takes "g_Clamped" as 15. Errors: no or
+// several "*_voltage.txt", a voltage file named otherwise without a current file.
+Result<VarnelFiles> ColumnFilesIn(const std::filesystem::path& dir, FileFormat format,
+                                  const ColumnFileNames& named = {});
+
 // "File number=" and k right-aligned in three characters.
 std::string FileNumberLabel(int k);
 
