@@ -28,8 +28,6 @@ std::size_t SweepData::samples() const {
   return s.nLast < 0 ? 0 : std::min(static_cast<std::size_t>(s.nLast) + 1, s.V.size());
 }
 
-namespace {
-
 // Slot 1 of `from`, just loaded, as a sweep of its own with the state its load kept.
 SweepPtr TakeLoaded(Recording& from, const LoadSettings& load) {
   auto d = std::make_shared<SweepData>();
@@ -41,6 +39,8 @@ SweepPtr TakeLoaded(Recording& from, const LoadSettings& load) {
   d->protocolCommand = true;
   return d;
 }
+
+namespace {
 
 // A trace, or every recording a data directory lists, read one after the
 // other into one recording as the program loads them: a recording without a

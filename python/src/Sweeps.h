@@ -48,6 +48,9 @@ struct SweepData {
 
 using SweepPtr = std::shared_ptr<SweepData>;
 
+// Slot 1 of `from`, just loaded, as a sweep of its own with the state its load kept.
+SweepPtr TakeLoaded(Recording& from, const LoadSettings& load);
+
 // The class velmora.Sweep and the readers behind velmora.open.
 void AddSweeps(py::module_& m);
 
