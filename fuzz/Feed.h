@@ -16,6 +16,7 @@
 #include "firingclamp/EstimateFC.h"
 #include "firingclamp/Pulses.h"
 #include "recording/Abf.h"
+#include "recording/AbfSweeps.h"
 #include "recording/AltFormats.h"
 #include "recording/ListOfFiles.h"
 #include "recording/ParameterFile.h"
@@ -161,15 +162,22 @@ inline void FeedEstimates(const fs::path& dir, std::string_view data) {
 
 // An ABF or ATF file read as a recording, then what is made of its first
 // sweeps: the command of every DAC, the step mapping and the channel choice.
+// The whole file, the header alone as the list of files reads it, and the
+// first sweeps loaded into a slot as a selection loads them.
 inline void FeedAbfFile(const fs::path& path, std::string_view data) {
   NullSink warnings;
-  const auto abf = ReadAbf(WriteInput(path, data), warnings);
+  WriteInput(path, data);
+  (void)ReadAbfHeader(path, warnings);
+  const auto abf = ReadAbf(path, warnings);
   if (!abf) return;
   for (int k = 0; k < static_cast<int>(abf->sweeps.size()) && k < 3; ++k) {
     for (int d = 0; d < static_cast<int>(abf->dacs.size()) && d < 8; ++d) (void)RebuildCommand(*abf, d, k);
     (void)StimulusOfSweep(*abf, k);
   }
   (void)ChooseChannels(*abf);
+  Recording rec;
+  for (int k = 0; k < static_cast<int>(abf->sweeps.size()) && k < 2; ++k)
+    if (LoadSweepFiles(rec, AbfSweepName(path.string(), k), warnings)) (void)LoadSweep(rec, 1, LoadSettings{}, warnings);
 }
 
 inline void FeedAbf(const fs::path& dir, std::string_view data) { FeedAbfFile(dir / "cell.abf", data); }

@@ -185,6 +185,7 @@ void MeasureSpike(SpikeList& spikes, int k, const Recording& rec, int slot, int 
   bool found = false;
   double tLast = kNoDetection;
   SpikeState state = SpikeState::Rising;
+  const double tOff = rec.tOff / 1000;  // s; divided once, not at every sample
   int b = i0;
   while (true) {
     ++b;
@@ -196,7 +197,7 @@ void MeasureSpike(SpikeList& spikes, int k, const Recording& rec, int slot, int 
     // A threshold at sample 0 has no sample before it: sample 0 stands in.
     SpikeStep(settings.SpikeCriteria, dt, tLast, state, V[std::max(b - 2, 0)], V[b - 1], V[b], tb);
     if (state == SpikeState::Detected) found = true;
-    if (b == i0 + W || (state == SpikeState::Rising && found) || tb > rec.tOff / 1000 || b == last) break;
+    if (b == i0 + W || (state == SpikeState::Rising && found) || tb > tOff || b == last) break;
   }
   const int L = b - i0;
   spikes.Vpeak[k] = Vmax;
