@@ -155,7 +155,6 @@ bool Verbose() { return gVerbose; }
 void SetVerbose(bool on) { gVerbose = on; }
 void SetExitCode(int code) { gExitCode = code; }
 
-
 void AddInfoCommand(CLI::App& app) {
   auto options = std::make_shared<InfoOptions>();
   auto* cmd = app.add_subcommand("info", "Read a recording (parameter file, then trace) into slot 1 and describe it");
