@@ -20,6 +20,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
+#include <optional>
+#include <utility>
 
 #include "app/ActionRunner.h"
 #include "app/AnalysesController.h"
@@ -476,8 +478,9 @@ void MainWindow::ShowSweepState() {
   if (settings_.format == FileFormat::Main) {
     const bool shown = rec.nFiles > 0 && rec.iFile < static_cast<int>(rec.FileNames.size());
     name = shown ? rec.FileNames[rec.iFile] : std::string();
-    const auto fileNo = FileNumber(name);
-    number = shown && fileNo ? *fileNo : 0;
+    // The number its load found: the one in a trace's name, an ABF sweep's number.
+    const std::optional<SweepReading>& kept = std::as_const(rec.traces)[rec.iFile].reading;
+    number = shown && kept && kept->trace == name ? kept->FileNo : 0;
   }
   fileName_->SetFullText("File  name: " + QString::fromStdString(name));
   fileNumber_->setText(number > 0 ? QString("File  number = %1").arg(number) : QString("File  number ="));

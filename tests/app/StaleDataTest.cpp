@@ -14,6 +14,7 @@
 #include "app/FiringClampPage.h"
 #include "app/HeapTuning.h"
 #include "actions/FiringClampRun.h"
+#include "modelcell/AbfWriter.h"
 
 using namespace velmora;
 using namespace velmora::testing;
@@ -159,6 +160,23 @@ class StaleDataTest : public QObject {
     QCOMPARE(HeaderText(*app.window, "File  name:"), QString("File  name: "));
     QCOMPARE(PointsOf(app.session->charts.voltage, "V, exp."), 0);
     QCOMPARE(app.session->rec.nFiles, 0);
+  }
+
+  // An ABF sweep's name holds no trace number: the header said no number.
+  void headerNumbersAnAbfSweep() {
+    StartedApp app;
+    const fs::path dir = app.home / "abf";
+    fs::create_directories(dir);
+    NullSink sink;
+    SynthSettings synth;
+    synth.duration = 200;
+    const auto written = WriteSynthRecording(synth, app.home / "synth", sink, true);
+    QVERIFY(written);
+    QVERIFY(WriteStepsAbf(dir / "steps.abf", synth, *written, sink));
+    QVERIFY(app.window->SetDataDirectory(QString::fromStdString(dir.string())));
+    SelectRangeAndLoad(*app.window, 1, 1);
+    QVERIFY(HeaderText(*app.window, "File  name:").endsWith("steps.abf #2"));
+    QCOMPARE(HeaderText(*app.window, "File  number"), QString("File  number = 2"));
   }
 };
 
