@@ -8,6 +8,7 @@
 
 #include "actions/LoadedData.h"
 #include "actions/ReadAndDraw.h"
+#include "actions/ScanAhead.h"
 #include "spikes/ResultFiles.h"
 
 namespace velmora {
@@ -77,10 +78,10 @@ Result<BatchRun> TreatAbfDirs(Session& session, const Settings& settings, const 
   return batch;
 }
 
-}  // namespace
-
-Result<FIRun> FICurves(Session& session, const Settings& settings, const std::filesystem::path& resultDir,
-                       WarningSink& warnings, const ShownWindows& shown) {
+// FICurves, with the filtering and the spike scans of the sweeps taken from
+// `ahead` where it made them.
+Result<FIRun> RunFI(Session& session, const Settings& settings, const fs::path& resultDir, WarningSink& warnings,
+                    const ShownWindows& shown, ScanAhead* ahead) {
   FIRun run;
   Recording& rec = session.rec;
   if (Status s = ReadFormatHeaders(session, settings, warnings); !s) {
@@ -97,7 +98,7 @@ Result<FIRun> FICurves(Session& session, const Settings& settings, const std::fi
   }
   auto files = ResultFileSet::Open(resultDir, settings.fi.AppendOutput, warnings);
   if (!files) return files.error();
-  FilterLoadedSweeps(session, settings);
+  if (!ahead || !ahead->Filters()) FilterLoadedSweeps(session, settings);
 
   // nFiles is read anew each time: the old column format starts from 25 and
   // learns the real number of sweeps from the columns of the first read.
@@ -105,7 +106,8 @@ Result<FIRun> FICurves(Session& session, const Settings& settings, const std::fi
     warnings.Progress(j, rec.nFiles, fmt::format("F-I: sweep {} of {}", j, rec.nFiles));
     // One read, draw and detection per sweep: running them twice, as picking
     // the sweep and then analysing it would, leaves the same state.
-    auto drawn = ReadAndDraw(session, j, settings, warnings, shown);
+    SpikeList* scanned = ahead ? ahead->Take(j) : nullptr;
+    auto drawn = ReadAndDraw(session, j, settings, warnings, shown, scanned);
     if (!drawn) {
       run.stopped = drawn.error().What();
       return run;
@@ -124,10 +126,18 @@ Result<FIRun> FICurves(Session& session, const Settings& settings, const std::fi
   return run;
 }
 
+}  // namespace
+
+Result<FIRun> FICurves(Session& session, const Settings& settings, const std::filesystem::path& resultDir,
+                       WarningSink& warnings, const ShownWindows& shown) {
+  return RunFI(session, settings, resultDir, warnings, shown, nullptr);
+}
+
 Result<FIRun> FICurvesOfSelection(Session& session, const Settings& settings, const std::vector<int>& selected,
                                   const std::filesystem::path& resultDir, WarningSink& warnings) {
-  if (Status s = LoadSelection(session, settings, selected, warnings); !s) return s.error();
-  return FICurves(session, settings, resultDir, warnings);
+  ScanAhead ahead(settings);
+  if (Status s = LoadSelection(session, settings, selected, warnings, &ahead); !s) return s.error();
+  return RunFI(session, settings, resultDir, warnings, {}, &ahead);
 }
 
 Result<std::vector<BatchDir>> FICurvesPerFile(Session& session, const Settings& settings, const fs::path& resultDir,

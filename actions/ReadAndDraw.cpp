@@ -175,7 +175,7 @@ int SlotToShow(double Smpl, int nFiles) {
 }
 
 Result<DrawnSweep> ReadAndDraw(Session& session, int slot, const Settings& settings, WarningSink& warnings,
-                               const ShownWindows& shown) {
+                               const ShownWindows& shown, SpikeList* scannedAhead) {
   if (Status s = ReadFormatHeaders(session, settings, warnings); !s) return s.error();
   Recording& rec = session.rec;
   DrawnSweep drawn;
@@ -189,7 +189,12 @@ Result<DrawnSweep> ReadAndDraw(Session& session, int slot, const Settings& setti
     if (Status s = ReadStimuli(session, drawn.slot, settings.stim, warnings); !s) return s.error();
   }
   DrawSweep(session, drawn.slot, settings, shown);
-  drawn.spikesDetected = DetectSpikes(session.spikes, rec, drawn.slot, session.spikeRecords);
+  if (scannedAhead) {
+    session.spikes = std::move(*scannedAhead);
+    drawn.spikesDetected = true;
+  } else {
+    drawn.spikesDetected = DetectSpikes(session.spikes, rec, drawn.slot, session.spikeRecords);
+  }
   // A sweep without detection (firing clamp, SpikesOff) has no spikes of its
   // own: the list and markers of the sweep scanned before are not its.
   if (!drawn.spikesDetected) ClearSpikeList(session.spikes, rec.tOn);
@@ -198,7 +203,7 @@ Result<DrawnSweep> ReadAndDraw(Session& session, int slot, const Settings& setti
 }
 
 Status LoadSelection(Session& session, const Settings& settings, const std::vector<int>& selected,
-                     WarningSink& warnings) {
+                     WarningSink& warnings, LoadObserver* observer) {
   std::vector<int> entries = selected;
   std::sort(entries.begin(), entries.end());
   entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
@@ -219,6 +224,8 @@ Status LoadSelection(Session& session, const Settings& settings, const std::vect
   // nothing loaded rather than some slots of each.
   UnloadData(session);
   Recording& rec = session.rec;
+  // Grown once, so that the slots an observer works on stay where they are.
+  if (!entries.empty()) rec.traces[static_cast<int>(entries.size())];
   int n = 0;
   for (int e : entries) {
     ++n;
@@ -227,9 +234,12 @@ Status LoadSelection(Session& session, const Settings& settings, const std::vect
     Status s = LoadSweepFiles(rec, rec.FileNames[n], warnings, settings.load);
     if (s) s = LoadSweep(rec, n, settings.load, warnings);
     if (!s) {
+      if (observer) observer->Abandon();
       UnloadData(session);
       return s;
     }
+    if (observer)
+      observer->Loaded(rec.traces[n], KeptReading(rec, n, settings.load), static_cast<int>(entries.size()) - n);
   }
   rec.nFiles = n;
   if (n > 0) MarkLoaded(session, settings.format, settings.load);

@@ -60,9 +60,22 @@ struct DrawnSweep {
 };
 
 // The whole pipeline for the sweep in `slot` (limited to the loaded ones as
-// SlotToShow limits "Smpl"), which becomes rec.iFile.
+// SlotToShow limits "Smpl"), which becomes rec.iFile. `scannedAhead`, when
+// given, is the spike list that the detection would leave, made beforehand
+// from this very slot (see ScanAhead): it takes the detection's place.
 Result<DrawnSweep> ReadAndDraw(Session& session, int slot, const Settings& settings, WarningSink& warnings,
-                               const ShownWindows& shown = {});
+                               const ShownWindows& shown = {}, SpikeList* scannedAhead = nullptr);
+
+// Told of each sweep as LoadSelection puts it into its slot, with the number
+// still to be read after it, so that work on it can begin while those are
+// read. The slot table does not move during the load. Abandon comes before a
+// failed load unloads the slots.
+class LoadObserver {
+ public:
+  virtual ~LoadObserver() = default;
+  virtual void Loaded(SweepSlot& slot, const SweepReading* kept, int left) = 0;
+  virtual void Abandon() = 0;
+};
 
 // Loads the selected entries of session.listed (0-based, taken in list
 // order; names relative to session.dataDir) into slots 1, 2, ..., each
@@ -70,7 +83,7 @@ Result<DrawnSweep> ReadAndDraw(Session& session, int slot, const Settings& setti
 // What was loaded before is unloaded first; a failed read leaves nothing
 // loaded.
 Status LoadSelection(Session& session, const Settings& settings, const std::vector<int>& selected,
-                     WarningSink& warnings);
+                     WarningSink& warnings, LoadObserver* observer = nullptr);
 
 // LoadSelection, then ReadAndDraw of sweep 1 when any was loaded: the
 // window's "Smpl" goes to 1.

@@ -8,6 +8,7 @@
 // at exit.
 
 #include <benchmark/benchmark.h>
+#include <fmt/format.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -39,22 +40,26 @@ int Sweeps() {
   return n ? std::max(1, std::atoi(n)) : 20;
 }
 
-// Current steps from 100 to 300 pA held for all but the first and last
-// 100 ms of 45 s: 900,001 samples at 0.05 ms, spikes throughout.
+// Current steps from 100 to 300 pA in sweeps of 45 s: 900,001 samples at
+// 0.05 ms. The step lasts from 100 to 900 ms, as `velmora-cli synth
+// --protocol steps --duration 45000` writes it, or, with `throughout`, all
+// but the last 100 ms: then each sweep holds some 2,200 spikes to measure.
 struct StepRecording {
-  fs::path dir = fs::temp_directory_path() / ("velmora-bench-fi-" + std::to_string(::getpid()));
+  fs::path dir;
   Session listed;  // the list of files read, nothing loaded
   std::vector<int> all;
   Session session;  // every sweep loaded, for the parts of the analysis
   Settings settings = StartupSettings();
 
-  StepRecording() {
+  explicit StepRecording(bool throughout)
+      : dir(fs::temp_directory_path() /
+            fmt::format("velmora-bench-fi-{}-{}", ::getpid(), throughout ? "throughout" : "step")) {
     SynthSettings s;
     s.protocol = SynthProtocol::Steps;
     s.duration = 45000;
     s.steps.nSteps = Sweeps();
     s.steps.Ifirst = 100, s.steps.Ilast = 300;
-    s.steps.tStimStart = 100, s.steps.tStimEnd = 44900;
+    if (throughout) s.steps.tStimStart = 100, s.steps.tStimEnd = 44900;
     NullSink warnings;
     if (!WriteSynthRecording(s, dir, warnings)) std::abort();
     listed.dataDir = dir;
@@ -79,8 +84,13 @@ struct StepRecording {
   }
 };
 
-StepRecording& Shared() {
-  static StepRecording r;
+// Each written at its first use, and removed at exit.
+StepRecording& Shared(bool throughout = true) {
+  if (!throughout) {
+    static StepRecording step(false);
+    return step;
+  }
+  static StepRecording r(true);
   return r;
 }
 
@@ -107,7 +117,7 @@ struct Stopwatch {
 // to a time. Processor time (of all threads) is less at the mercy of that
 // work than the wall clock.
 void BM_FiFlowAgainstReading(benchmark::State& state) {
-  StepRecording& r = Shared();
+  StepRecording& r = Shared(state.range(0) != 0);
   NullSink warnings;
   const fs::path out = r.dir / "flow";
   fs::create_directories(out);
@@ -206,7 +216,13 @@ void BM_FiCurvesOverLoadedSweeps(benchmark::State& state) {
   state.counters["sweeps"] = session.rec.nFiles;
 }
 
-BENCHMARK(BM_FiFlowAgainstReading)->Unit(benchmark::kMillisecond)->Iterations(4)->UseRealTime();
+BENCHMARK(BM_FiFlowAgainstReading)
+    ->ArgName("spikes_throughout")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(6)
+    ->UseRealTime();
 BENCHMARK(BM_FiAnalysis)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_FiCurvesOverLoadedSweeps)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 

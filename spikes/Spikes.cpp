@@ -131,17 +131,27 @@ void SpikeStep(const SpikeCriteriaRec& criteria, double dt, double& tLast, Spike
   }
 }
 
-Threshold FindThreshold(const Recording& rec, int slot, int i, double ThresholdScale) {
-  const std::vector<double>& V = rec.traces[slot].V;
-  const int last = LastSample(rec.traces[slot]);
-  const double dt = rec.dt;
+SweepSignal SignalOf(const Recording& rec, int slot) {
+  return {rec.traces[slot], rec.dt, rec.t0, rec.tOn, rec.tOff,
+          rec.par.FiringClampOn != 1 && rec.par.SpikesOff != 1};
+}
+
+SweepSignal SignalOf(const SweepSlot& sweep, const SweepReading& reading) {
+  return {sweep, reading.dt, reading.t0, reading.tOn, reading.tOff,
+          reading.par.FiringClampOn != 1 && reading.par.SpikesOff != 1};
+}
+
+Threshold FindThreshold(const SweepSignal& signal, int i, double ThresholdScale) {
+  const std::vector<double>& V = signal.sweep.V;
+  const int last = LastSample(signal.sweep);
+  const double dt = signal.dt;
   const double h = dt * 1000;  // ms
   const int w = TruncSamples(kThresholdSpan / dt);
   const double S = ThresholdScale;
   // The second difference at sample 0 would need sample -1, so the search
   // begins at sample 1 at the earliest; a start past the data (a stimulus
   // start near the end) is held at the last sample, where no pass is made.
-  const int start = std::max(1, std::min(MathMy::MaxInt2(TruncSamples(rec.tOn / 1000 / dt) + 5, i - w), last));
+  const int start = std::max(1, std::min(MathMy::MaxInt2(TruncSamples(signal.tOn / 1000 / dt) + 5, i - w), last));
   // V[m + 1] is read: at the last sample of the slot the pass stops one sample earlier.
   const int mEnd = std::min(i, last - 1);
 
@@ -154,9 +164,13 @@ Threshold FindThreshold(const Recording& rec, int slot, int i, double ThresholdS
       d2 = d2 + (h / 0.1) * ((V[m + 1] - 2 * V[m] + V[m - 1]) / (h * h) - d2);  // 0.1 ms smoothing
       d1 = d1 + (h / 0.5) * ((V[m + 1] - V[m]) / h - d1);                      // 0.5 ms smoothing
       // K can exceed Kmax (never below 0) only where d2 > 0: elsewhere the
-      // power, the costliest step of the search, is not needed.
+      // power, the costliest step of the search, is not needed. Nor is it
+      // where x * sqrt(x), which the power (exp of a log) cannot fall below
+      // by anything near 1e-9 of it, already keeps K from exceeding Kmax.
       if (!(d1 > 1e-6 && d2 > 0)) continue;
-      const double K = d2 / MathMy::PowerXY(d1 * d1 + S * S, 1.5);
+      const double x = d1 * d1 + S * S;
+      if (d2 <= Kmax * (x * std::sqrt(x)) * (1 - 1e-9)) continue;
+      const double K = d2 / MathMy::PowerXY(x, 1.5);
       if (K > Kmax) {
         Kmax = K;
         mstar = m;
@@ -166,13 +180,12 @@ Threshold FindThreshold(const Recording& rec, int slot, int i, double ThresholdS
   return {V[mstar - 1], (mstar - 1) * dt, mstar - 1};
 }
 
-void MeasureSpike(SpikeList& spikes, int k, const Recording& rec, int slot, int iVT,
-                  const SpikeSettings& settings) {
-  const SweepSlot& sweep = rec.traces[slot];
+void MeasureSpike(SpikeList& spikes, int k, const SweepSignal& signal, int iVT, const SpikeSettings& settings) {
+  const SweepSlot& sweep = signal.sweep;
   const std::vector<double>& V = sweep.V;
   const int last = LastSample(sweep);
   if (iVT < 0 || iVT >= last) return;
-  const double dt = rec.dt;
+  const double dt = signal.dt;
   const int i0 = iVT;
   const int W = TruncSamples(settings.SpikeCriteria.TimeWindow / dt);
 
@@ -185,7 +198,7 @@ void MeasureSpike(SpikeList& spikes, int k, const Recording& rec, int slot, int 
   bool found = false;
   double tLast = kNoDetection;
   SpikeState state = SpikeState::Rising;
-  const double tOff = rec.tOff / 1000;  // s; divided once, not at every sample
+  const double tOff = signal.tOff / 1000;  // s; divided once, not at every sample
   int b = i0;
   while (true) {
     ++b;
@@ -242,20 +255,24 @@ void MeasureSpike(SpikeList& spikes, int k, const Recording& rec, int slot, int 
 }
 
 bool DetectSpikes(SpikeList& spikes, const Recording& rec, int slot, const SpikeSettings& settings) {
-  if (rec.par.FiringClampOn == 1 || rec.par.SpikesOff == 1) return false;
+  return DetectSpikes(spikes, SignalOf(rec, slot), settings);
+}
+
+bool DetectSpikes(SpikeList& spikes, const SweepSignal& signal, const SpikeSettings& settings) {
+  if (!signal.scanned) return false;
 
   for (std::vector<double>* a : {&spikes.tAP, &spikes.ISI, &spikes.WidthAP, &spikes.Vpeak, &spikes.VT})
     std::fill(a->begin(), a->end(), 0.0);
-  const double tOn = rec.tOn / 1000;  // s
+  const double tOn = signal.tOn / 1000;  // s
   spikes.tAP[0] = tOn;
   spikes.nSpikes = 0;
   double tLast = kNoDetection;
   SpikeState state = SpikeState::Idle;
 
-  const SweepSlot& sweep = rec.traces[slot];
+  const SweepSlot& sweep = signal.sweep;
   const std::vector<double>& V = sweep.V;
-  const double dt = rec.dt;
-  const int n = MathMy::MinInt2(TruncSamples(rec.tOff / 1000 / dt), LastSample(sweep));
+  const double dt = signal.dt;
+  const int n = MathMy::MinInt2(TruncSamples(signal.tOff / 1000 / dt), LastSample(sweep));
   // runs[k]: what Vav[k] ends up averaging, the samples after the last detection
   // into slot k (slot 0 starts with the samples before any detection).
   std::vector<QuietRun> runs(kMaxSpikes + 1);
@@ -272,7 +289,7 @@ bool DetectSpikes(SpikeList& spikes, const Recording& rec, int slot, const Spike
       while (i < n && V[i + 1] < vMin) ++i;
       continue;
     }
-    const double t = i * dt + rec.t0;
+    const double t = i * dt + signal.t0;
     // V2 is used only when Rising or Armed, which cannot hold at i = 1, where
     // sample i - 2 does not exist.
     SpikeStep(settings.SpikeCriteria, dt, tLast, state, i >= 2 ? V[i - 2] : V[i - 1], V[i - 1], V[i], t);
@@ -285,15 +302,15 @@ bool DetectSpikes(SpikeList& spikes, const Recording& rec, int slot, const Spike
       for (; summed < k; ++summed) isiBefore += spikes.ISI[summed];
       spikes.ISI[k] = (t - tOn) - isiBefore;
     }
-    const Threshold threshold = FindThreshold(rec, slot, i, settings.ThresholdScale);
+    const Threshold threshold = FindThreshold(signal, i, settings.ThresholdScale);
     spikes.VT[k] = threshold.VT;
     spikes.tVT[k] = threshold.tVT;
-    MeasureSpike(spikes, k, rec, slot, threshold.iVT, settings);
+    MeasureSpike(spikes, k, signal, threshold.iVT, settings);
     spikes.Vav[k] = 0;
     runs[k] = {i + 1, n, t};
   }
   runs.resize(k + 1);
-  AverageQuietSamples(spikes, V, runs, dt, rec.t0);
+  AverageQuietSamples(spikes, V, runs, dt, signal.t0);
   return true;
 }
 

@@ -53,6 +53,18 @@ struct SpikeList {
 void SpikeStep(const SpikeCriteriaRec& criteria, double dt, double& tLast, SpikeState& state, double V2,
                double V1, double V, double t);
 
+// What a scan reads of one loaded sweep: its samples and the state its load
+// left. Taken from the recording, or from the slot's kept reading, which
+// lets a sweep be scanned while others are still being loaded.
+struct SweepSignal {
+  const SweepSlot& sweep;
+  double dt = 0, t0 = 0;     // s
+  double tOn = 0, tOff = 0;  // ms
+  bool scanned = true;       // false for a firing-clamp or SpikesOff recording
+};
+SweepSignal SignalOf(const Recording& rec, int slot);
+SweepSignal SignalOf(const SweepSlot& sweep, const SweepReading& reading);
+
 // The threshold of one spike and the sample it lies on. The measurement
 // starts at that very sample: recovering it from tVT / dt could land one
 // sample early through the floating-point round trip.
@@ -66,14 +78,13 @@ struct Threshold {
 // detection sample i (1 <= i <= nLast) of slot `slot`, but not before 5
 // samples after the stimulus start; the threshold is the sample before it.
 // ThresholdScale (mV/ms) is the slope drawn at 45 degrees.
-Threshold FindThreshold(const Recording& rec, int slot, int i, double ThresholdScale);
+Threshold FindThreshold(const SweepSignal& signal, int i, double ThresholdScale);
 
 // Peak, half-width and afterhyperpolarisations of entry k, measured from its
 // threshold sample iVT (0 <= iVT < nLast; otherwise nothing is written).
 // Writes tAP, Vpeak, VAHP and VAHPfast; WidthAP only when the voltage falls
 // back through half amplitude within the peak window.
-void MeasureSpike(SpikeList& spikes, int k, const Recording& rec, int slot, int iVT,
-                  const SpikeSettings& settings);
+void MeasureSpike(SpikeList& spikes, int k, const SweepSignal& signal, int iVT, const SpikeSettings& settings);
 
 // The list of a sweep without spikes: tAP[0] is its stimulus start (tOn, ms).
 void ClearSpikeList(SpikeList& spikes, double tOn);
@@ -82,6 +93,7 @@ void ClearSpikeList(SpikeList& spikes, double tOn);
 // the list as it was, for a firing-clamp recording or one with SpikesOff = 1.
 // Only tAP, ISI, WidthAP, Vpeak and VT are cleared: the entries of tVT, VAHP,
 // VAHPfast and Vav above the new nSpikes keep what an earlier scan wrote.
+bool DetectSpikes(SpikeList& spikes, const SweepSignal& signal, const SpikeSettings& settings);
 bool DetectSpikes(SpikeList& spikes, const Recording& rec, int slot, const SpikeSettings& settings);
 
 // The six spike series of the voltage chart ("Spikes", "Vav", "WidthAP" on the
