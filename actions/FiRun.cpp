@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <variant>
 
 #include "actions/LoadedData.h"
 #include "actions/ReadAndDraw.h"
@@ -17,18 +16,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kTauMField = 57;  // parameter-file field of tau_m
-
-// tau_m of the current-step protocol, as its parameter file stores it; 0
-// without one. The column formats have no parameter file: a tau_m left by
-// an earlier main-format recording is not theirs.
+// The column formats have no parameter file: a tau_m left by an earlier
+// main-format recording is not theirs.
 double TauM(const RecordingParameters& par, FileFormat format) {
-  if (format != FileFormat::Main) return 0;
-  const auto it = par.stored.find(kTauMField);
-  if (it == par.stored.end()) return 0;
-  if (const double* x = std::get_if<double>(&it->second)) return *x;
-  if (const long* n = std::get_if<long>(&it->second)) return static_cast<double>(*n);
-  return 0;
+  return format == FileFormat::Main ? StoredTauM(par) : 0;
 }
 
 std::string_view KindName(DirKind kind) {
@@ -106,8 +97,8 @@ Result<FIRun> RunFI(Session& session, const Settings& settings, const fs::path& 
     warnings.Progress(j, rec.nFiles, fmt::format("F-I: sweep {} of {}", j, rec.nFiles));
     // One read, draw and detection per sweep: running them twice, as picking
     // the sweep and then analysing it would, leaves the same state.
-    SpikeList* scanned = ahead ? ahead->Take(j) : nullptr;
-    auto drawn = ReadAndDraw(session, j, settings, warnings, shown, scanned);
+    ScanAhead::Scanned* scanned = ahead ? ahead->Take(j) : nullptr;
+    auto drawn = ReadAndDraw(session, j, settings, warnings, shown, scanned ? &scanned->spikes : nullptr);
     if (!drawn) {
       run.stopped = drawn.error().What();
       return run;
@@ -119,7 +110,9 @@ Result<FIRun> RunFI(Session& session, const Settings& settings, const fs::path& 
     PlotSweepFI(session.charts.fiCurrent, session.charts.fiConductance, spikes, sweep);
     const double tau_m = TauM(rec.par, settings.format);
     const SweepResults results{sweep.Gclamp, sweep.Iclamp, tau_m, rec.tOn, rec.tOff, sweep.nuLast};
-    if (Status s = files->Append(results, spikes); !s) return s.error();
+    // Lines formed ahead serve only for the very values the run has.
+    const bool formed = scanned && scanned->results == results;
+    if (Status s = formed ? files->Append(scanned->lines) : files->Append(results, spikes); !s) return s.error();
     run.sweeps.push_back(sweep);
     run.names.push_back(drawn->slot < static_cast<int>(rec.FileNames.size()) ? rec.FileNames[drawn->slot] : "");
   }

@@ -3,11 +3,6 @@
 #include <utility>
 #include <vector>
 
-#ifdef __linux__
-#include <pthread.h>
-#include <sched.h>
-#endif
-
 #include "recording/Filter.h"
 #include "spikes/FICurves.h"
 
@@ -20,24 +15,12 @@ namespace {
 // alone, so that after the reading only it is left to filter.
 constexpr std::size_t kFilterGroup = 8;
 
-// While the selection is read, the worker runs only when a processor would
-// otherwise be idle: it must not slow the reading down, which is the longer
-// task. Afterwards it runs as any thread.
-void RunWhenIdle(bool idle) {
-#ifdef __linux__
-  const sched_param none{};
-  pthread_setschedparam(pthread_self(), idle ? SCHED_IDLE : SCHED_OTHER, &none);
-#else
-  (void)idle;
-#endif
-}
-
 }  // namespace
 
 ScanAhead::ScanAhead(const Settings& settings)
     : format_(settings.format), filter_(settings.filter), spikes_(settings.spikes), fi_(settings.fi) {}
 
-ScanAhead::~ScanAhead() { Stop(); }
+ScanAhead::~ScanAhead() { Abandon(); }
 
 bool ScanAhead::Filters() const { return format_ == FileFormat::Main && filter_.on; }
 
@@ -48,7 +31,7 @@ void ScanAhead::Loaded(SweepSlot& slot, const SweepReading* kept, int left) {
     std::lock_guard lock(mutex_);
     if (stop_) return;
     const bool endsGroup = ++inGroup_ >= groupSize || left <= 1;
-    sweeps_.push_back({&slot, kept, endsGroup, std::nullopt});
+    sweeps_.push_back({&slot, kept, std::nullopt});
     if (endsGroup) grouped_ = sweeps_.size(), inGroup_ = 0;
     loadEnded_ = left <= 0;
   }
@@ -56,9 +39,7 @@ void ScanAhead::Loaded(SweepSlot& slot, const SweepReading* kept, int left) {
   changed_.notify_all();
 }
 
-void ScanAhead::Abandon() { Stop(); }
-
-void ScanAhead::Stop() {
+void ScanAhead::Abandon() {
   {
     std::lock_guard lock(mutex_);
     stop_ = true;
@@ -67,18 +48,16 @@ void ScanAhead::Stop() {
   if (worker_.joinable()) worker_.join();
 }
 
-SpikeList* ScanAhead::Take(int n) {
+ScanAhead::Scanned* ScanAhead::Take(int n) {
   std::unique_lock lock(mutex_);
   const std::size_t k = static_cast<std::size_t>(n);
   changed_.wait(lock, [&] { return done_ >= k || finished_ || !worker_.joinable(); });
   if (n < 1 || k > done_) return nullptr;
-  std::optional<SpikeList>& scanned = sweeps_[k - 1].scanned;
+  std::optional<Scanned>& scanned = sweeps_[k - 1].scanned;
   return scanned ? &*scanned : nullptr;
 }
 
 void ScanAhead::Run() {
-  bool idle = true;
-  RunWhenIdle(true);
   try {
     for (std::size_t next = 0;;) {
       std::vector<Sweep*> group;
@@ -87,7 +66,6 @@ void ScanAhead::Run() {
         changed_.wait(lock, [&] { return stop_ || grouped_ > next || (loadEnded_ && next == sweeps_.size()); });
         if (stop_ || grouped_ == next) break;
         for (std::size_t k = next; k < grouped_; ++k) group.push_back(&sweeps_[k]);
-        if (idle && loadEnded_) RunWhenIdle(idle = false);
       }
       Filter(group);
       for (Sweep* sweep : group) {
@@ -95,7 +73,6 @@ void ScanAhead::Run() {
         {
           std::lock_guard lock(mutex_);
           ++done_;
-          if (idle && loadEnded_) RunWhenIdle(idle = false);
         }
         changed_.notify_all();
       }
@@ -141,9 +118,11 @@ void ScanAhead::Scan(Sweep& sweep) {
     return;
   }
   DetectSpikes(carry_, signal, spikes_);
-  sweep.scanned = carry_;
+  Scanned& scanned = sweep.scanned.emplace(Scanned{carry_, {}, {}});
   double tOff = kept.tOff;
-  AnalyseTrain(carry_, kept.tOn, tOff, fi_);
+  const TrainFI train = AnalyseTrain(carry_, kept.tOn, tOff, fi_);
+  scanned.results = {kept.Gfile, kept.Ifile, StoredTauM(kept.par), kept.tOn, tOff, train.nuLast};
+  scanned.lines = SweepResultLines(scanned.results, carry_);
 }
 
 }  // namespace velmora

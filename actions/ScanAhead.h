@@ -16,9 +16,11 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "actions/ReadAndDraw.h"
 #include "session/Settings.h"
+#include "spikes/ResultFiles.h"
 #include "spikes/Spikes.h"
 
 namespace velmora {
@@ -32,27 +34,31 @@ class ScanAhead final : public LoadObserver {
   ScanAhead& operator=(const ScanAhead&) = delete;
 
   void Loaded(SweepSlot& slot, const SweepReading* kept, int left) override;
-  void Abandon() override;
+  void Abandon() override;  // stops the worker and waits for it
 
   // Whether the voltages of the loaded sweeps are filtered here, which the
   // run then does not do itself.
   bool Filters() const;
-  // Waits until the sweep loaded n-th (slot n) is done with, and returns the
-  // spike list its detection leaves, for ReadAndDraw; nullptr when the slot
-  // is to be scanned the usual way. Until then the slot is not to be touched.
-  SpikeList* Take(int n);
+  // What the run would make of a sweep up to its result lines.
+  struct Scanned {
+    SpikeList spikes;      // as the detection leaves it, for ReadAndDraw
+    SweepResults results;  // after the train analysis
+    SweepLines lines;      // of `results` and the list after the train analysis
+  };
+  // Waits until the sweep loaded n-th (slot n) is done with, and returns what
+  // was made of it; nullptr when the slot is to be scanned the usual way.
+  // Until then the slot is not to be touched.
+  Scanned* Take(int n);
 
  private:
   struct Sweep {
     SweepSlot* slot = nullptr;
     const SweepReading* kept = nullptr;
-    bool endsGroup = false;  // the sweeps up to this one are filtered together
-    std::optional<SpikeList> scanned;
+    std::optional<Scanned> scanned;
   };
   void Run();
   void Filter(const std::vector<Sweep*>& group) const;
   void Scan(Sweep& sweep);
-  void Stop();
 
   const FileFormat format_;
   const FilterSettings filter_;
@@ -62,7 +68,7 @@ class ScanAhead final : public LoadObserver {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Sweep> sweeps_;  // grows at the end only: the worker keeps pointers into it
-  std::size_t grouped_ = 0;   // sweeps that a group ends with or before
+  std::size_t grouped_ = 0;   // sweeps in groups complete for filtering
   std::size_t done_ = 0;      // sweeps the worker is through with
   bool loadEnded_ = false, stop_ = false, finished_ = false;
   std::size_t inGroup_ = 0;   // the loader's count of sweeps since the last group ended

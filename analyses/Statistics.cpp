@@ -17,8 +17,9 @@ constexpr const char* kMarker = "Pointer";
 // formula, so the vector lanes give the very bits of a scalar loop; the
 // clones let one binary use the widest vectors of the machine it runs on
 // (about four times the speed of the baseline's two lanes). Clones need
-// ifunc support, which ELF platforms have.
-#if defined(__x86_64__) && defined(__ELF__)
+// ifunc support, which ELF platforms have. ThreadSanitizer is not up yet when
+// the loader calls their resolver, which its instrumentation then crashes.
+#if defined(__x86_64__) && defined(__ELF__) && !defined(__SANITIZE_THREAD__)
 [[gnu::target_clones("avx512f", "avx2", "default")]]
 #endif
 void UpdateLags(double* __restrict corr, const double* __restrict buf, int count, long CorrN) {

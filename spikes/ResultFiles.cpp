@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <variant>
 #include <vector>
 
 #include "spikes/FICurves.h"
@@ -86,10 +87,19 @@ std::string ResultHeader(int file) {
   return std::string(prefix) + std::string(kColumns[file]) + std::string(kEol);
 }
 
-std::array<std::string, kResultFiles> SweepResultLines(const SweepResults& r, const SpikeList& s) {
+double StoredTauM(const RecordingParameters& par) {
+  constexpr int kTauMField = 57;  // parameter-file field of tau_m
+  const auto it = par.stored.find(kTauMField);
+  if (it == par.stored.end()) return 0;
+  if (const double* x = std::get_if<double>(&it->second)) return *x;
+  if (const long* n = std::get_if<long>(&it->second)) return static_cast<double>(*n);
+  return 0;
+}
+
+SweepLines SweepResultLines(const SweepResults& r, const SpikeList& s) {
   const std::string P = Prefix(r);
   const int n = s.nSpikes;
-  std::array<std::string, kResultFiles> lines;
+  SweepLines lines;
   const auto table = [&](File file, int width, int decimals, const std::vector<double>& v) {
     lines[file] = PerSweepLine(P, n, width, decimals, [&](int k) { return v[k]; });
   };
@@ -140,7 +150,10 @@ Result<ResultFileSet> ResultFileSet::Open(const fs::path& dir, bool append, Warn
 }
 
 Status ResultFileSet::Append(const SweepResults& sweep, const SpikeList& spikes) {
-  const auto lines = SweepResultLines(sweep, spikes);
+  return Append(SweepResultLines(sweep, spikes));
+}
+
+Status ResultFileSet::Append(const SweepLines& lines) {
   for (int file = 0; file < kResultFiles; ++file) {
     if (Status s = files_[file].Append(lines[file]); !s) {
       for (AppendFile& f : files_) (void)f.CutBack();

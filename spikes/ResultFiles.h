@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "recording/Recording.h"
 #include "recording/TextIO.h"
 #include "base/Errors.h"
 #include "base/WarningSink.h"
@@ -34,7 +35,12 @@ struct SweepResults {
   double tOn = 0;     // ms
   double tOff = 0;    // ms, after the interval limit
   double nuLast = 0;  // Hz
+  friend bool operator==(const SweepResults&, const SweepResults&) = default;
 };
+
+// tau_m of the current-step protocol, as a main-format parameter file stores
+// it; 0 without one.
+double StoredTauM(const RecordingParameters& par);
 
 // The header line of file `file` (index into kResultFileNames), CR LF included.
 std::string ResultHeader(int file);
@@ -42,7 +48,8 @@ std::string ResultHeader(int file);
 // What one sweep adds to each file, in file order: whole lines ending in
 // CR LF, or nothing (the per-spike table without spikes, the rheobase table
 // unless there is exactly one spike).
-std::array<std::string, kResultFiles> SweepResultLines(const SweepResults& sweep, const SpikeList& spikes);
+using SweepLines = std::array<std::string, kResultFiles>;
+SweepLines SweepResultLines(const SweepResults& sweep, const SpikeList& spikes);
 
 // The eleven files of one F-I run, kept in step: line k of every per-sweep
 // file describes the same sweep. The run holds the directory (DataDirLock)
@@ -61,6 +68,7 @@ class ResultFileSet {
   // disk, a file-size limit) every file is cut back to its size at Open, and
   // the Error names the file that failed.
   Status Append(const SweepResults& sweep, const SpikeList& spikes);
+  Status Append(const SweepLines& lines);  // as SweepResultLines formed them
 
  private:
   explicit ResultFileSet(DataDirLock lock) : lock_(std::move(lock)) {}
