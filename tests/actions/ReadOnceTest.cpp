@@ -8,10 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <numeric>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -21,15 +18,18 @@
 #include "actions/FiringClampRun.h"
 #include "actions/ReadAndDraw.h"
 #include "modelcell/Synth.h"
-#include "recording/ListOfFiles.h"
 #include "recording/TraceFile.h"
 #include "spikes/ResultFiles.h"
+#include "support/ListedData.h"
 #include "support/TempDir.h"
 
 namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::AllListed;
+using testing::ListedSession;
+using testing::ResultFileTexts;
 using testing::TempDir;
 
 // Written once: every test reads them only.
@@ -83,36 +83,10 @@ class ReadOnce : public ::testing::Test {
 
   static fs::path Data(const char* dir) { return data_->path() / dir; }
 
-  // The session of a data directory with its list of files read.
-  static Session Listed(const fs::path& dir) {
-    Session session;
-    session.dataDir = dir;
-    NullSink warnings;
-    auto listed = ReadListOfFiles(dir, dir, session.rec, warnings);
-    EXPECT_TRUE(listed) << dir;
-    if (listed) session.listed = *listed;
-    return session;
-  }
-
-  static std::vector<int> All(const Session& session) {
-    std::vector<int> all(session.listed.size());
-    std::iota(all.begin(), all.end(), 0);
-    return all;
-  }
-
   static TempDir* data_;
 };
 
 TempDir* ReadOnce::data_ = nullptr;
-
-std::vector<std::string> ResultFiles(const fs::path& dir) {
-  std::vector<std::string> texts;
-  for (std::string_view name : kResultFileNames) {
-    std::ifstream in(dir / name, std::ios::binary);
-    texts.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-  return texts;
-}
 
 // Each listed sweep alone in a fresh session, read by the file reader at
 // the run's only read of it, its records appended after the sweep before.
@@ -127,7 +101,7 @@ std::vector<std::string> FiOfEachSweepAlone(const Session& listed, const Setting
     auto run = FICurves(alone, s, out, warnings);
     EXPECT_TRUE(run && run->stopped.empty() && run->sweeps.size() == 1) << listed.listed[i].trace;
   }
-  return ResultFiles(out);
+  return ResultFileTexts(out);
 }
 
 // The kept state must be what reading the files again gives, or the result
@@ -149,7 +123,7 @@ TEST_F(ReadOnce, FiResultFilesEqualThoseOfEachSweepReadAlone) {
     settings.fi.AppendOutput = false;
     TempDir out;
     for (const char* d : {"reference", "cli", "app", "again"}) fs::create_directories(out / d);
-    const Session listed = Listed(Data(c.dir));
+    const Session listed = ListedSession(Data(c.dir));
     const std::vector<std::string> reference = FiOfEachSweepAlone(listed, settings, out / "reference");
     ASSERT_GT(std::count(reference[4].begin(), reference[4].end(), '\n'), 5) << what << ": the sweeps must fire";
 
@@ -157,7 +131,7 @@ TEST_F(ReadOnce, FiResultFilesEqualThoseOfEachSweepReadAlone) {
     Session cli = listed;
     Settings s = settings;
     NullSink warnings;
-    auto run = FICurvesOfSelection(cli, s, All(cli), out / "cli", warnings);
+    auto run = FICurvesOfSelection(cli, s, AllListed(cli), out / "cli", warnings);
     ASSERT_TRUE(run && run->stopped.empty()) << what;
 
     // The window: a click in the list loads and draws sweep 1, another
@@ -165,14 +139,14 @@ TEST_F(ReadOnce, FiResultFilesEqualThoseOfEachSweepReadAlone) {
     // voltages filtered already.
     Session app = listed;
     s = settings;
-    ASSERT_TRUE(LoadSelectedSweeps(app, s, All(app), warnings)) << what;
+    ASSERT_TRUE(LoadSelectedSweeps(app, s, AllListed(app), warnings)) << what;
     s.Smpl = 3;
     ASSERT_TRUE(ReadAndDraw(app, static_cast<int>(s.Smpl), s, warnings)) << what;
     ASSERT_TRUE(FICurves(app, s, out / "app", warnings)) << what;
     ASSERT_TRUE(FICurves(app, s, out / "again", warnings)) << what;
 
     for (const char* d : {"cli", "app", "again"}) {
-      const std::vector<std::string> got = ResultFiles(out / d);
+      const std::vector<std::string> got = ResultFileTexts(out / d);
       for (int f = 0; f < kResultFiles; ++f)
         EXPECT_EQ(got[f], reference[f]) << what << ", " << d << ": " << kResultFileNames[f];
     }
@@ -220,7 +194,7 @@ TEST_F(ReadOnce, RedrawnSweepEqualsItsFilesReadAgain) {
     Session kept;
     kept.dataDir = data_->path();
     for (const auto& [dir, entry] : c.sweeps)
-      kept.listed.push_back({(fs::path(dir) / Listed(Data(dir)).listed.at(entry).trace).string(), ""});
+      kept.listed.push_back({(fs::path(dir) / ListedSession(Data(dir)).listed.at(entry).trace).string(), ""});
     Session reread = kept;
     Settings sk = StartupSettings(), sr = StartupSettings();
     for (Settings* s : {&sk, &sr})
@@ -229,8 +203,8 @@ TEST_F(ReadOnce, RedrawnSweepEqualsItsFilesReadAgain) {
       if (c.G1 != 0) s->compensation.G1 = c.G1, s->compensation.mode = CompensationMode::UseIreal;
     NullSink warnings;
     const ShownWindows lfp{.lfp = true};
-    ASSERT_TRUE(LoadSelectedSweeps(kept, sk, All(kept), warnings, lfp)) << c.name;
-    ASSERT_TRUE(LoadSelectedSweeps(reread, sr, All(reread), warnings, lfp)) << c.name;
+    ASSERT_TRUE(LoadSelectedSweeps(kept, sk, AllListed(kept), warnings, lfp)) << c.name;
+    ASSERT_TRUE(LoadSelectedSweeps(reread, sr, AllListed(reread), warnings, lfp)) << c.name;
     const long parsedBefore = kept.rec.raw.tracesParsed, rereadBefore = reread.rec.raw.tracesParsed;
     for (int j : {2, 1, 3, 2}) {
       sk.Smpl = sr.Smpl = j;
@@ -249,7 +223,7 @@ TEST_F(ReadOnce, RedrawnSweepEqualsItsFilesReadAgain) {
 // Loading with the files read twice or three times cost an F-I run twice
 // the reading time; every action reads each trace at most once.
 TEST_F(ReadOnce, EachActionParsesEveryTraceAtMostOnce) {
-  Session session = Listed(Data("steps"));
+  Session session = ListedSession(Data("steps"));
   Settings settings = StartupSettings();
   NullSink warnings;
   const int n = static_cast<int>(session.listed.size());
@@ -261,7 +235,7 @@ TEST_F(ReadOnce, EachActionParsesEveryTraceAtMostOnce) {
   };
   TempDir out;
 
-  EXPECT_EQ(parses([&] { ASSERT_TRUE(LoadSelectedSweeps(session, settings, All(session), warnings)); }), n);
+  EXPECT_EQ(parses([&] { ASSERT_TRUE(LoadSelectedSweeps(session, settings, AllListed(session), warnings)); }), n);
   EXPECT_EQ(parses([&] { ASSERT_TRUE(FICurves(session, settings, out.path(), warnings)); }), 0);
   settings.Smpl = 2;
   EXPECT_EQ(parses([&] { ASSERT_TRUE(ReadAndDraw(session, static_cast<int>(settings.Smpl), settings, warnings)); }), 0);
@@ -281,13 +255,13 @@ TEST_F(ReadOnce, EachActionParsesEveryTraceAtMostOnce) {
   // read-and-draw, which finds the stimuli and writes ".stim" beside a copy.
   TempDir copy;
   fs::copy(Data("steps"), copy.path(), fs::copy_options::recursive);
-  Session cli = Listed(copy.path());
+  Session cli = ListedSession(copy.path());
   Settings s = StartupSettings();
   s.draw.alignCurrent = true;
   CollectingSink said;
   // The results go into the data directory, the only place the run may
   // write the ".stim" files into.
-  ASSERT_TRUE(FICurvesOfSelection(cli, s, All(cli), copy.path(), said));
+  ASSERT_TRUE(FICurvesOfSelection(cli, s, AllListed(cli), copy.path(), said));
   EXPECT_EQ(cli.rec.raw.tracesParsed, n);
   EXPECT_EQ(std::count(said.statuses.begin(), said.statuses.end(), "Read extracellular stimuli"), n);
 }
@@ -295,10 +269,10 @@ TEST_F(ReadOnce, EachActionParsesEveryTraceAtMostOnce) {
 // The format selector may read column files into the loaded slots; a slot
 // so overwritten no longer holds its trace, whatever its file name says.
 TEST_F(ReadOnce, SlotOverwrittenByAColumnFileIsReadAgain) {
-  Session session = Listed(Data("steps"));
+  Session session = ListedSession(Data("steps"));
   Settings settings = StartupSettings();
   NullSink warnings;
-  ASSERT_TRUE(LoadSelectedSweeps(session, settings, All(session), warnings));
+  ASSERT_TRUE(LoadSelectedSweeps(session, settings, AllListed(session), warnings));
   const std::vector<double> V = session.rec.traces[1].V;
 
   const fs::path columns = Data("columns");
@@ -335,11 +309,11 @@ TEST_F(ReadOnce, DriverReadsEachRecordingOnceAndSkippedOnesNotAgain) {
     Session session;
     session.dataDir = data_->path();
     for (const auto& [dir, entry] : c.sweeps)
-      session.listed.push_back({(fs::path(dir) / Listed(Data(dir)).listed.at(entry).trace).string(), ""});
+      session.listed.push_back({(fs::path(dir) / ListedSession(Data(dir)).listed.at(entry).trace).string(), ""});
     Settings settings = StartupSettings();
     settings.fc.approximate = false;
     NullSink warnings;
-    auto run = FiringClampDriver(session, settings, All(session), warnings, c.page);
+    auto run = FiringClampDriver(session, settings, AllListed(session), warnings, c.page);
     ASSERT_TRUE(run) << c.name << ": " << run.error().What();
     EXPECT_EQ(std::count_if(run->files.begin(), run->files.end(), [](const auto& f) { return f.analysed; }),
               c.analysed)
@@ -355,7 +329,7 @@ TEST_F(ReadOnce, DriverReadsEachRecordingOnceAndSkippedOnesNotAgain) {
 TEST_F(ReadOnce, CalibrationPulsesEqualThoseOfEachRecordingAlone) {
   TempDir out;
   fs::copy(Data("fc"), out.path(), fs::copy_options::recursive);
-  const Session listed = Listed(out.path());
+  const Session listed = ListedSession(out.path());
   Settings settings = StartupSettings();
   settings.fc.FlawThreshold = 50;  // mV: the model's spikes rise up to 33 mV in one sample
   settings.fc.approximate = false;
@@ -374,7 +348,7 @@ TEST_F(ReadOnce, CalibrationPulsesEqualThoseOfEachRecordingAlone) {
   fs::remove(out / kCalibrationFileName);
 
   Session all = listed;
-  auto run = FiringClampDriver(all, settings, All(all), warnings, MainPage::FiringClamp);
+  auto run = FiringClampDriver(all, settings, AllListed(all), warnings, MainPage::FiringClamp);
   ASSERT_TRUE(run);
   ASSERT_EQ(run->files.size(), pulses.size());
   for (std::size_t i = 0; i < pulses.size(); ++i) EXPECT_EQ(run->files[i].nPulses, pulses[i]) << "file " << i + 1;

@@ -3,14 +3,11 @@
 // loading first and then running would: the same files, charts, warnings and
 // spike list, down to the entries above the last sweep's count.
 
-#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
-#include <numeric>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -21,12 +18,16 @@
 #include "recording/Filter.h"
 #include "recording/ListOfFiles.h"
 #include "spikes/ResultFiles.h"
+#include "support/ListedData.h"
 #include "support/TempDir.h"
 
 namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::AllListed;
+using testing::ListedSession;
+using testing::ResultFileTexts;
 using testing::TempDir;
 
 // Ten current steps with a firing-clamp sweep among them, listed in one
@@ -82,34 +83,10 @@ class ScanAheadRun : public ::testing::Test {
     data_ = nullptr;
   }
 
-  static Session Listed(const fs::path& dir) {
-    Session session;
-    session.dataDir = dir;
-    NullSink warnings;
-    auto listed = ReadListOfFiles(dir, dir, session.rec, warnings);
-    EXPECT_TRUE(listed) << dir;
-    if (listed) session.listed = *listed;
-    return session;
-  }
-  static std::vector<int> All(const Session& session) {
-    std::vector<int> all(session.listed.size());
-    std::iota(all.begin(), all.end(), 0);
-    return all;
-  }
-
   static TempDir* data_;
 };
 
 TempDir* ScanAheadRun::data_ = nullptr;
-
-std::vector<std::string> ResultFiles(const fs::path& dir) {
-  std::vector<std::string> texts;
-  for (std::string_view name : kResultFileNames) {
-    std::ifstream in(dir / name, std::ios::binary);
-    texts.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-  return texts;
-}
 
 auto SpikeState(const SpikeList& s) {
   return std::tie(s.nSpikes, s.tAP, s.ISI, s.VT, s.tVT, s.Vpeak, s.WidthAP, s.VAHP, s.VAHPfast, s.Vav);
@@ -141,7 +118,7 @@ TEST_F(ScanAheadRun, LeavesWhatLoadingAndThenRunningLeaves) {
        }},
       {"interval limit", [](Settings& s) { s.fi.LimitInterval = 180; }},
   };
-  const Session listed = Listed(data_->path() / "mixed");
+  const Session listed = ListedSession(data_->path() / "mixed");
   ASSERT_EQ(listed.listed.size(), 11u);
   for (const Case& c : cases) {
     Settings settings = StartupSettings();
@@ -153,16 +130,16 @@ TEST_F(ScanAheadRun, LeavesWhatLoadingAndThenRunningLeaves) {
 
     Session ahead = listed;
     CollectingSink aheadWarnings;
-    auto run = FICurvesOfSelection(ahead, settings, All(ahead), out / "ahead", aheadWarnings);
+    auto run = FICurvesOfSelection(ahead, settings, AllListed(ahead), out / "ahead", aheadWarnings);
     ASSERT_TRUE(run && run->stopped.empty()) << c.what;
 
     Session after = listed;
     CollectingSink afterWarnings;
-    ASSERT_TRUE(LoadSelection(after, settings, All(after), afterWarnings)) << c.what;
+    ASSERT_TRUE(LoadSelection(after, settings, AllListed(after), afterWarnings)) << c.what;
     auto reference = FICurves(after, settings, out / "after", afterWarnings);
     ASSERT_TRUE(reference && reference->stopped.empty()) << c.what;
 
-    EXPECT_EQ(ResultFiles(out / "ahead"), ResultFiles(out / "after")) << c.what;
+    EXPECT_EQ(ResultFileTexts(out / "ahead"), ResultFileTexts(out / "after")) << c.what;
     ASSERT_EQ(run->sweeps.size(), reference->sweeps.size()) << c.what;
     for (std::size_t k = 0; k < run->sweeps.size(); ++k) {
       EXPECT_EQ(run->sweeps[k].nSpikes, reference->sweeps[k].nSpikes) << c.what << ", sweep " << k + 1;
@@ -182,7 +159,7 @@ TEST_F(ScanAheadRun, LeavesWhatLoadingAndThenRunningLeaves) {
 // the sweeps before it: the error names the file and nothing stays loaded.
 TEST_F(ScanAheadRun, AFailedReadAmidTheSelectionLeavesNothingLoaded) {
   TempDir dir;
-  const Session mixed = Listed(data_->path() / "mixed");
+  const Session mixed = ListedSession(data_->path() / "mixed");
   for (const ListedRecording& e : mixed.listed)
     for (const std::string& name : {e.trace, e.second})
       fs::copy_file(data_->path() / "mixed" / name, dir / name);
@@ -190,10 +167,10 @@ TEST_F(ScanAheadRun, AFailedReadAmidTheSelectionLeavesNothingLoaded) {
   const std::string broken = mixed.listed[9].trace;
   std::ofstream(dir / broken, std::ios::binary | std::ios::trunc) << "0.00 -65.0 0.0\r\n0.05 not a number\r\n";
 
-  Session session = Listed(dir.path());
+  Session session = ListedSession(dir.path());
   Settings settings = StartupSettings();
   NullSink warnings;
-  auto run = FICurvesOfSelection(session, settings, All(session), dir.path(), warnings);
+  auto run = FICurvesOfSelection(session, settings, AllListed(session), dir.path(), warnings);
   ASSERT_FALSE(run);
   EXPECT_NE(run.error().What().find(broken), std::string::npos) << run.error().What();
   EXPECT_EQ(session.rec.nFiles, 0);
