@@ -1,5 +1,6 @@
 #include "actions/ScanAhead.h"
 
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -22,11 +23,13 @@ ScanAhead::ScanAhead(const Settings& settings)
 
 ScanAhead::~ScanAhead() { Abandon(); }
 
-bool ScanAhead::Filters() const { return format_ == FileFormat::Main && filter_.on; }
+bool ScanAhead::Filters() const { return Filtering() && worker_.joinable(); }
+
+bool ScanAhead::Filtering() const { return format_ == FileFormat::Main && filter_.on; }
 
 void ScanAhead::Loaded(SweepSlot& slot, const SweepReading* kept, int left) {
   if (format_ != FileFormat::Main) return;
-  const std::size_t groupSize = Filters() ? kFilterGroup : 1;
+  const std::size_t groupSize = Filtering() ? kFilterGroup : 1;
   {
     std::lock_guard lock(mutex_);
     if (stop_) return;
@@ -35,7 +38,16 @@ void ScanAhead::Loaded(SweepSlot& slot, const SweepReading* kept, int left) {
     if (endsGroup) grouped_ = sweeps_.size(), inGroup_ = 0;
     loadEnded_ = left <= 0;
   }
-  if (!worker_.joinable()) worker_ = std::thread(&ScanAhead::Run, this);
+  if (!worker_.joinable()) {
+    try {
+      worker_ = std::thread(&ScanAhead::Run, this);
+    } catch (const std::system_error&) {
+      // No thread to be had: the run filters and scans every sweep itself.
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+      return;
+    }
+  }
   changed_.notify_all();
 }
 
@@ -49,10 +61,11 @@ void ScanAhead::Abandon() {
 }
 
 ScanAhead::Scanned* ScanAhead::Take(int n) {
+  if (n < 1) return nullptr;
   std::unique_lock lock(mutex_);
   const std::size_t k = static_cast<std::size_t>(n);
   changed_.wait(lock, [&] { return done_ >= k || finished_ || !worker_.joinable(); });
-  if (n < 1 || k > done_) return nullptr;
+  if (k > done_) return nullptr;
   std::optional<Scanned>& scanned = sweeps_[k - 1].scanned;
   return scanned ? &*scanned : nullptr;
 }
@@ -89,7 +102,7 @@ void ScanAhead::Run() {
 }
 
 void ScanAhead::Filter(const std::vector<Sweep*>& group) const {
-  if (!Filters()) return;
+  if (!Filtering()) return;
   // The sweeps FilterLoadedSweeps would take.
   std::vector<std::pair<SweepSlot*, double>> sweeps;
   for (const Sweep* s : group)

@@ -37,7 +37,7 @@ class ScanAhead final : public LoadObserver {
   void Abandon() override;  // stops the worker and waits for it
 
   // Whether the voltages of the loaded sweeps are filtered here, which the
-  // run then does not do itself.
+  // run then does not do itself. Asked by the run, from its own thread.
   bool Filters() const;
   // What the run would make of a sweep up to its result lines.
   struct Scanned {
@@ -56,6 +56,7 @@ class ScanAhead final : public LoadObserver {
     const SweepReading* kept = nullptr;
     std::optional<Scanned> scanned;
   };
+  bool Filtering() const;  // whether the settings ask for the filter here
   void Run();
   void Filter(const std::vector<Sweep*>& group) const;
   void Scan(Sweep& sweep);
